@@ -1,0 +1,71 @@
+#include "app/main_window.h"
+
+#include "app/window_host.h"
+#include "res/resource.h"
+
+namespace sonvale {
+
+CSonvaleDlg::CSonvaleDlg() = default;
+
+CSonvaleDlg::~CSonvaleDlg() = default;
+
+bool CSonvaleDlg::OnInitDialog(WindowHost& host)
+{
+    host_ = &host;
+    AddSystemMenuAndIcons();
+    LoadSettings();
+    LabelCaptionAndMenu();
+    CreateEndpoints();
+    ShowLocalAddress();
+    AddTrayIcon();
+    SavePlacementAndApplyMinimizedStart();
+    MeasureMeter();
+    OpenOutput();
+    return true;
+}
+
+void CSonvaleDlg::OnDestroy()
+{
+    CloseEndpoints();
+    RemoveTrayIcon();
+    host_ = nullptr;
+}
+
+bool CSonvaleDlg::OnCommand(int id)
+{
+    switch (id) {
+    case ID_FILE_EXIT: OnExit(); return true;
+    case kDialogOk: OnOK(); return true;
+    case kDialogCancel: OnCancel(); return true;
+    default: return false;
+    }
+}
+
+// Enter must not end the program.
+void CSonvaleDlg::OnOK() {}
+
+// Without a tray icon to bring a hidden window back, closing would lose the
+// window for good, so closing ends the program like Exit.
+void CSonvaleDlg::OnCancel() { OnExit(); }
+
+void CSonvaleDlg::OnExit()
+{
+    if (host_)
+        host_->EndModal(kDialogOk);
+}
+
+// Steps whose subsystems arrive later; each is called in its place already so
+// that the order of initialisation and teardown is fixed here once.
+void CSonvaleDlg::AddSystemMenuAndIcons() {}
+void CSonvaleDlg::LoadSettings() {}
+void CSonvaleDlg::LabelCaptionAndMenu() {}
+void CSonvaleDlg::CreateEndpoints() {}
+void CSonvaleDlg::ShowLocalAddress() {}
+void CSonvaleDlg::AddTrayIcon() {}
+void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
+void CSonvaleDlg::MeasureMeter() {}
+void CSonvaleDlg::OpenOutput() {}
+void CSonvaleDlg::CloseEndpoints() {}
+void CSonvaleDlg::RemoveTrayIcon() {}
+
+}  // namespace sonvale

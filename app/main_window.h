@@ -1,0 +1,55 @@
+// The main window object: owner of every per-window resource of the player and
+// of the order in which they are set up and torn down. The native window itself
+// belongs to a shell, which forwards its events here.
+#ifndef SONVALE_APP_MAIN_WINDOW_H
+#define SONVALE_APP_MAIN_WINDOW_H
+
+#include <string>
+
+namespace sonvale {
+
+class WindowHost;
+
+class CSonvaleDlg {
+public:
+    CSonvaleDlg();
+    ~CSonvaleDlg();
+    CSonvaleDlg(const CSonvaleDlg&) = delete;
+    CSonvaleDlg& operator=(const CSonvaleDlg&) = delete;
+
+    // Window events, forwarded by the shell on the UI thread.
+    bool OnInitDialog(WindowHost& host);
+    void OnDestroy();
+    // Menu and dialog commands by id; false when the id is not one of ours.
+    bool OnCommand(int id);
+
+    const std::string& InfoText() const { return infoText_; }
+    bool Initialised() const { return host_ != nullptr; }
+
+private:
+    void OnOK();
+    void OnCancel();
+    void OnExit();
+
+    // Initialisation steps, in the order OnInitDialog runs them.
+    void AddSystemMenuAndIcons();
+    void LoadSettings();
+    void LabelCaptionAndMenu();
+    void CreateEndpoints();
+    void ShowLocalAddress();
+    void AddTrayIcon();
+    void SavePlacementAndApplyMinimizedStart();
+    void MeasureMeter();
+    void OpenOutput();
+
+    // Teardown steps, in the order OnDestroy runs them.
+    void CloseEndpoints();
+    void RemoveTrayIcon();
+
+    WindowHost* host_ = nullptr;
+    std::string infoText_;
+};
+
+}  // namespace sonvale
+
+#endif

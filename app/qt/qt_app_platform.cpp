@@ -1,0 +1,82 @@
+#include "app/qt/qt_app_platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include "app/main_window.h"
+#include "app/qt/qt_main_window.h"
+#include "app/qt/termination_signals.h"
+#include "app/string_table.h"
+#include "res/resource.h"
+
+namespace sonvale::qt {
+
+namespace {
+
+// The window host when there is no display: ending the modal run ends the
+// event loop.
+class HeadlessHost final : public WindowHost {
+public:
+    void EndModal(int) override { QCoreApplication::quit(); }
+};
+
+bool Unset(const char* name)
+{
+    const char* value = std::getenv(name);
+    return !value || !*value;
+}
+
+}  // namespace
+
+bool NoDisplay()
+{
+    return Unset("DISPLAY") && Unset("WAYLAND_DISPLAY") && Unset("QT_QPA_PLATFORM");
+}
+
+QtAppPlatform::QtAppPlatform(bool headless)
+    : headless_(headless),
+      appName_(linux_shell::ExecutableName()),
+      lock_(linux_shell::DefaultLockPath(appName_))
+{
+}
+
+bool QtAppPlatform::ClaimSingleInstance()
+{
+    return lock_.TryAcquire();
+}
+
+void QtAppPlatform::ShowAppMessage(const std::string& text)
+{
+    if (headless_) {
+        std::fprintf(stderr, "%s: %s\n", appName_.c_str(), text.c_str());
+        return;
+    }
+    QMessageBox::warning(window_, QString::fromStdString(appName_), QString::fromStdString(text));
+}
+
+std::string QtAppPlatform::LoadText(int id)
+{
+    return std::string(StringResource(id));
+}
+
+void QtAppPlatform::RunModal(CSonvaleDlg& dialog)
+{
+    // A signal ends the run the way the Exit command does, so teardown is the same.
+    TerminationSignals terminations([&dialog] { dialog.OnCommand(ID_FILE_EXIT); });
+    if (headless_) {
+        HeadlessHost host;
+        dialog.OnInitDialog(host);
+        QCoreApplication::exec();
+        dialog.OnDestroy();
+        return;
+    }
+    QtMainWindow window(dialog);
+    window_ = &window;
+    window.Run();
+    window_ = nullptr;
+}
+
+}  // namespace sonvale::qt

@@ -1,0 +1,34 @@
+#include "app/win32/win32_main_window.h"
+
+#include "app/main_window.h"
+
+namespace sonvale::win32 {
+
+const Win32MainWindow::MessageEntry Win32MainWindow::kMessageTable[3] = {
+    {WM_INITDIALOG, &Win32MainWindow::OnInitDialog},
+    {WM_COMMAND, &Win32MainWindow::OnCommand},
+    {WM_DESTROY, &Win32MainWindow::OnDestroy},
+};
+
+void Win32MainWindow::EndModal(int result)
+{
+    EndDialog(Handle(), result);
+}
+
+INT_PTR Win32MainWindow::OnInitDialog(WPARAM, LPARAM)
+{
+    return dialog_.OnInitDialog(*this) ? TRUE : FALSE;
+}
+
+INT_PTR Win32MainWindow::OnCommand(WPARAM wParam, LPARAM)
+{
+    return dialog_.OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+}
+
+INT_PTR Win32MainWindow::OnDestroy(WPARAM, LPARAM)
+{
+    dialog_.OnDestroy();
+    return TRUE;
+}
+
+}  // namespace sonvale::win32

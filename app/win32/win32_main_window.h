@@ -1,0 +1,35 @@
+// The main window on Win32: dialog template 102 run modally, its messages
+// forwarded to the portable window object.
+#ifndef SONVALE_APP_WIN32_WIN32_MAIN_WINDOW_H
+#define SONVALE_APP_WIN32_WIN32_MAIN_WINDOW_H
+
+#include <windows.h>
+
+#include "app/win32/dialog_window.h"
+#include "app/window_host.h"
+
+namespace sonvale {
+class CSonvaleDlg;
+}
+
+namespace sonvale::win32 {
+
+class Win32MainWindow final : public DialogWindow<Win32MainWindow>, public WindowHost {
+public:
+    explicit Win32MainWindow(CSonvaleDlg& dialog) : dialog_(dialog) {}
+
+    void EndModal(int result) override;
+
+    static const MessageEntry kMessageTable[3];
+
+private:
+    INT_PTR OnInitDialog(WPARAM, LPARAM);
+    INT_PTR OnCommand(WPARAM, LPARAM);
+    INT_PTR OnDestroy(WPARAM, LPARAM);
+
+    CSonvaleDlg& dialog_;
+};
+
+}  // namespace sonvale::win32
+
+#endif

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine to build and test both players: Debian packages
+# (with deb-src and i386 enabled where missing), lame_enc.dll cross-built from
+# Debian's lame source, and googletest built for mingw. Safe to run again.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+third=${SONVALE_THIRD_PARTY:-$here/third_party/build}
+need_tests=1
+[ "${1:-}" = "--run-only" ] && need_tests=0
+
+sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libmp3lame-dev
+              libmp3lame0 libasound2-plugins alsa-utils fonts-wqy-microhei)
+test_packages=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 lame sox pulseaudio pulseaudio-utils
+               xvfb xauth xdotool x11-utils imagemagick trayer googletest libgtest-dev
+               libbenchmark-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+               procps psmisc)
+
+# Seen here: a mirror mid-sync serving a Packages.xz whose size disagrees with its
+# Release file. apt then drops that index, and the i386 libraries no longer match
+# their amd64 twins, so wine32 cannot be installed. Fall back to the served index;
+# every package downloaded through it is still checked against its hashes.
+repair_missing_indexes() {
+  local src uri suite
+  while read -r uri suite; do
+    local name list
+    name=$(printf '%s' "${uri#http://}" | tr '/' '_')_dists_${suite}_main_binary-i386_Packages
+    list=/var/lib/apt/lists/$name
+    ls "$list"* >/dev/null 2>&1 && continue
+    echo "setup: index $uri $suite i386 missing, taking the served copy"
+    curl -fsS "$uri/dists/$suite/main/binary-i386/Packages.xz" | xz -dc | sudo_ tee "$list" >/dev/null || sudo_ rm -f "$list"
+  done < <(awk '/^URIs:/{u=$2} /^Suites:/{for(i=2;i<=NF;i++) print u, $i}' /etc/apt/sources.list.d/debian.sources)
+}
+
+changed=0
+if [ -f /etc/apt/sources.list.d/debian.sources ] &&
+   grep -q '^Types: deb$' /etc/apt/sources.list.d/debian.sources; then
+  sudo_ sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/debian.sources
+  changed=1
+fi
+if [ "$need_tests" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_ dpkg --add-architecture i386
+  changed=1
+fi
+
+wanted=("${run_packages[@]}")
+[ "$need_tests" = 1 ] && wanted+=("${test_packages[@]}")
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+stamp=/var/lib/apt/periodic/sonvale-update-stamp
+if [ "${#missing[@]}" -gt 0 ]; then
+  if [ "$changed" = 1 ] || [ ! -f "$stamp" ]; then
+    # A mirror caught mid-sync fails one index now and then; what did arrive is enough.
+    sudo_ apt-get update -q || { sleep 5; sudo_ apt-get update -q; } || echo "setup: apt-get update incomplete, going on"
+    sudo_ mkdir -p "$(dirname "$stamp")" && sudo_ touch "$stamp"
+    repair_missing_indexes
+  fi
+  echo "setup: installing ${missing[*]}"
+  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+[ "$need_tests" = 1 ] || exit 0
+
+mkdir -p "$third"
+
+# Per Windows architecture: lame_enc.dll from Debian's lame 3.100 source, and
+# googletest from the sources Debian installs under /usr/src/googletest. The
+# product is i686; x86_64 exists so that the Windows shell can also be run under
+# 64-bit Wine on machines whose kernel runs no 32-bit code.
+lame_source=""
+fetch_lame_source() {
+  [ -n "$lame_source" ] && return
+  lame_source=$(mktemp -d)
+  ( cd "$lame_source"
+    apt-get source --download-only lame >/dev/null 2>&1 ||
+      { sudo_ apt-get update -q >/dev/null 2>&1 || true; apt-get source --download-only lame >/dev/null; } )
+}
+
+for arch in i686 x86_64; do
+  out="$third/$arch"
+  mkdir -p "$out"
+  flags="-O2"
+  [ "$arch" = i686 ] && flags="-O2 -msse2 -mfpmath=sse"
+  if [ ! -f "$out/lame_enc.dll" ]; then
+    fetch_lame_source
+    work=$(mktemp -d)
+    ( cd "$work"
+      tar xf "$lame_source"/lame_*.orig.tar.gz
+      cd lame-*/
+      # The mingw linker refuses to export a symbol that does not exist.
+      sed -i '/^lame_init_old$/d' include/libmp3lame.sym
+      ./configure -q --host=$arch-w64-mingw32 --enable-shared --disable-static --disable-frontend \
+          CFLAGS="$flags" >/dev/null
+      make -s -j"$(nproc)" >/dev/null 2>&1
+      cp libmp3lame/.libs/libmp3lame-0.dll "$out/lame_enc.dll" )
+    rm -rf "$work"
+    echo "setup: built $out/lame_enc.dll"
+  fi
+  if [ ! -f "$out/gtest/lib/libgtest.a" ]; then
+    rm -rf "$out/gtest-build"
+    cmake -S /usr/src/googletest -B "$out/gtest-build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$out/gtest" -DBUILD_GMOCK=OFF -DCMAKE_CXX_FLAGS="$flags" >/dev/null
+    cmake --build "$out/gtest-build" >/dev/null
+    cmake --install "$out/gtest-build" >/dev/null
+    rm -rf "$out/gtest-build"
+    echo "setup: built googletest for $arch-w64-mingw32"
+  fi
+done
+[ -n "$lame_source" ] && rm -rf "$lame_source"
+exit 0
