@@ -93,8 +93,8 @@ QRect QtMainWindow::DialogRect(int x, int y, int width, int height) const
 {
     const int left = DialogUnitsToPixelsX(x, base_);
     const int top = DialogUnitsToPixelsY(y, base_);
-    return QRect(left, top, DialogUnitsToPixelsX(x + width, base_) - left,
-                 DialogUnitsToPixelsY(y + height, base_) - top);
+    // Position and size are scaled separately, as Windows does for templates.
+    return QRect(left, top, DialogUnitsToPixelsX(width, base_), DialogUnitsToPixelsY(height, base_));
 }
 
 int QtMainWindow::Run()
