@@ -7,6 +7,7 @@
 namespace sonvale {
 
 class CSonvaleDlg;
+struct PlayerServices;
 
 class AppPlatform {
 public:
@@ -17,10 +18,8 @@ public:
     // life of the process. False when another process already holds it.
     virtual bool ClaimSingleInstance() = 0;
     virtual bool StartSocketLayer() = 0;
-    // Message box captioned with the application name, warning icon, owned by
-    // the main window once it exists.
-    virtual void ShowAppMessage(const std::string& text) = 0;
     virtual std::string LoadText(int id) = 0;
+    virtual PlayerServices& Services() = 0;
     // Shows the main window and returns when its modal run has ended.
     virtual void RunModal(CSonvaleDlg& dialog) = 0;
 };

@@ -1,11 +1,17 @@
 #include "app/main_window.h"
 
 #include "app/window_host.h"
+#include "intake/pcm_queue.h"
 #include "res/resource.h"
 
 namespace sonvale {
 
-CSonvaleDlg::CSonvaleDlg() = default;
+CSonvaleDlg::CSonvaleDlg(PlayerServices& services)
+    : services_(services),
+      decoder_(services.decoder, services.boxes),
+      intake_(services.sockets, decoder_, ProcessPcmQueue())
+{
+}
 
 CSonvaleDlg::~CSonvaleDlg() = default;
 
@@ -59,13 +65,21 @@ void CSonvaleDlg::OnExit()
 void CSonvaleDlg::AddSystemMenuAndIcons() {}
 void CSonvaleDlg::LoadSettings() {}
 void CSonvaleDlg::LabelCaptionAndMenu() {}
-void CSonvaleDlg::CreateEndpoints() {}
+void CSonvaleDlg::CreateEndpoints()
+{
+    intake_.CreateEndpoints();
+}
+
 void CSonvaleDlg::ShowLocalAddress() {}
 void CSonvaleDlg::AddTrayIcon() {}
 void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
 void CSonvaleDlg::MeasureMeter() {}
 void CSonvaleDlg::OpenOutput() {}
-void CSonvaleDlg::CloseEndpoints() {}
+void CSonvaleDlg::CloseEndpoints()
+{
+    intake_.CloseEndpoints();
+}
+
 void CSonvaleDlg::RemoveTrayIcon() {}
 
 }  // namespace sonvale

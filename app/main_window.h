@@ -6,13 +6,17 @@
 
 #include <string>
 
+#include "app/player_services.h"
+#include "intake/decoder_binding.h"
+#include "intake/stream_intake.h"
+
 namespace sonvale {
 
 class WindowHost;
 
 class CSonvaleDlg {
 public:
-    CSonvaleDlg();
+    explicit CSonvaleDlg(PlayerServices& services);
     ~CSonvaleDlg();
     CSonvaleDlg(const CSonvaleDlg&) = delete;
     CSonvaleDlg& operator=(const CSonvaleDlg&) = delete;
@@ -24,6 +28,8 @@ public:
     bool OnCommand(int id);
 
     const std::string& InfoText() const { return infoText_; }
+    StreamIntake& Intake() { return intake_; }
+    DecoderBinding& Decoder() { return decoder_; }
     bool Initialised() const { return host_ != nullptr; }
 
 private:
@@ -46,6 +52,10 @@ private:
     void CloseEndpoints();
     void RemoveTrayIcon();
 
+    PlayerServices& services_;
+    // Bound first and released last: every other member may use it.
+    DecoderBinding decoder_;
+    StreamIntake intake_;
     WindowHost* host_ = nullptr;
     std::string infoText_;
 };

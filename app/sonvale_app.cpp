@@ -4,6 +4,8 @@
 
 #include "app/app_platform.h"
 #include "app/main_window.h"
+#include "app/message_boxes.h"
+#include "app/player_services.h"
 #include "res/resource.h"
 
 namespace sonvale {
@@ -17,12 +19,12 @@ bool CSonvaleApp::InitInstance()
         return false;
 
     if (!platform_.StartSocketLayer()) {
-        platform_.ShowAppMessage(platform_.LoadText(IDP_SOCKETS_INIT_FAILED));
+        platform_.Services().boxes.ShowAppMessage(platform_.LoadText(IDP_SOCKETS_INIT_FAILED));
         return false;
     }
 
     // The window object is large (its audio buffers); keep it off the stack.
-    auto dialog = std::make_unique<CSonvaleDlg>();
+    auto dialog = std::make_unique<CSonvaleDlg>(platform_.Services());
     platform_.RunModal(*dialog);
     dialog.reset();
     return false;

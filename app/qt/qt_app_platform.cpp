@@ -57,6 +57,17 @@ void QtAppPlatform::ShowAppMessage(const std::string& text)
     QMessageBox::warning(window_, QString::fromStdString(appName_), QString::fromStdString(text));
 }
 
+void QtAppPlatform::ShowPlainMessage(const std::string& text, const std::string& caption)
+{
+    if (headless_) {
+        std::fprintf(stderr, "%s: %s\n", appName_.c_str(), text.c_str());
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
 std::string QtAppPlatform::LoadText(int id)
 {
     return std::string(StringResource(id));

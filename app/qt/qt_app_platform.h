@@ -1,10 +1,15 @@
 #ifndef SONVALE_APP_QT_QT_APP_PLATFORM_H
 #define SONVALE_APP_QT_QT_APP_PLATFORM_H
 
+#include <memory>
 #include <string>
 
 #include "app/app_platform.h"
 #include "app/linux/single_instance_lock.h"
+#include "app/message_boxes.h"
+#include "app/player_services.h"
+#include "intake/linux/linux_decoder_library.h"
+#include "intake/qt/qt_socket_layer.h"
 
 class QWidget;
 
@@ -13,16 +18,19 @@ namespace sonvale::qt {
 // Start-up services for Linux. Without a display there is no window: the
 // player runs the same way, messages go to standard error, and SIGINT or
 // SIGTERM end the run as Exit would.
-class QtAppPlatform final : public AppPlatform {
+class QtAppPlatform final : public AppPlatform, public MessageBoxes {
 public:
     explicit QtAppPlatform(bool headless);
 
     void InitCommonControls() override {}
     bool ClaimSingleInstance() override;
     bool StartSocketLayer() override { return true; }
-    void ShowAppMessage(const std::string& text) override;
     std::string LoadText(int id) override;
+    PlayerServices& Services() override { return services_; }
     void RunModal(CSonvaleDlg& dialog) override;
+
+    void ShowAppMessage(const std::string& text) override;
+    void ShowPlainMessage(const std::string& text, const std::string& caption) override;
 
     const std::string& AppName() const { return appName_; }
 
@@ -31,6 +39,9 @@ private:
     std::string appName_;
     linux_shell::SingleInstanceLock lock_;
     QWidget* window_ = nullptr;
+    QtSocketLayer sockets_;
+    linux_shell::LinuxDecoderLibrary decoder_;
+    PlayerServices services_{*this, sockets_, decoder_};
 };
 
 // True when neither an X nor a Wayland display (nor an explicit Qt platform)

@@ -56,6 +56,20 @@ void Win32AppPlatform::ShowAppMessage(const std::string& text)
     MessageBoxW(owner, Widen(text).c_str(), appName_.c_str(), MB_OK | MB_ICONWARNING);
 }
 
+void Win32AppPlatform::ShowPlainMessage(const std::string& text, const std::string& caption)
+{
+    MessageBoxW(nullptr, Widen(text).c_str(), Widen(caption).c_str(), MB_OK);
+}
+
+PlayerServices& Win32AppPlatform::Services()
+{
+    if (!services_) {
+        sockets_ = std::make_unique<Win32SocketLayer>();
+        services_.reset(new PlayerServices{*this, *sockets_, decoder_});
+    }
+    return *services_;
+}
+
 std::string Win32AppPlatform::LoadText(int id)
 {
     const wchar_t* text = nullptr;

@@ -3,29 +3,41 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "app/app_platform.h"
+#include "app/message_boxes.h"
+#include "app/player_services.h"
+#include "intake/win32/win32_decoder_library.h"
+#include "intake/win32/win32_socket_layer.h"
 
 namespace sonvale::win32 {
 
 class Win32MainWindow;
 
-class Win32AppPlatform final : public AppPlatform {
+class Win32AppPlatform final : public AppPlatform, public MessageBoxes {
 public:
     explicit Win32AppPlatform(HINSTANCE instance);
 
     void InitCommonControls() override;
     bool ClaimSingleInstance() override;
     bool StartSocketLayer() override;
-    void ShowAppMessage(const std::string& text) override;
     std::string LoadText(int id) override;
+    PlayerServices& Services() override;
     void RunModal(CSonvaleDlg& dialog) override;
+
+    void ShowAppMessage(const std::string& text) override;
+    void ShowPlainMessage(const std::string& text, const std::string& caption) override;
 
 private:
     HINSTANCE instance_;
     std::wstring appName_;
     const Win32MainWindow* window_ = nullptr;
+    Win32DecoderLibrary decoder_;
+    // Made on first use, on the UI thread that its hidden window belongs to.
+    std::unique_ptr<Win32SocketLayer> sockets_;
+    std::unique_ptr<PlayerServices> services_;
 };
 
 // The executable's file name without its extension.

@@ -12,6 +12,7 @@
 #include "app/string_table.h"
 #include "app/window_host.h"
 #include "res/resource.h"
+#include "tests/support/fakes.h"
 
 namespace sonvale {
 namespace {
@@ -35,7 +36,7 @@ public:
         calls.push_back("sockets");
         return socketsStart;
     }
-    void ShowAppMessage(const std::string& text) override { messages.push_back(text); }
+    PlayerServices& Services() override { return fakes.services; }
     std::string LoadText(int id) override { return std::string(StringResource(id)); }
     void RunModal(CSonvaleDlg& dialog) override
     {
@@ -48,7 +49,8 @@ public:
     bool socketsStart = true;
     std::function<void(CSonvaleDlg&)> duringRun;
     std::vector<std::string> calls;
-    std::vector<std::string> messages;
+    test::FakeServices fakes;
+    std::vector<std::pair<std::string, std::string>>& messages = fakes.boxes.shown;
 };
 
 TEST(Startup, RunsTheWindowAfterClaimingTheInstanceAndReturnsFalse)
@@ -78,7 +80,8 @@ TEST(Startup, SocketLayerFailureShowsString103AndShowsNoWindow)
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(platform.calls, (std::vector<std::string>{"controls", "instance", "sockets"}));
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0], "Windows 套接字初始化失败。");
+    EXPECT_EQ(platform.messages[0].first, "Windows 套接字初始化失败。");
+    EXPECT_EQ(platform.messages[0].second, "<app>");
 }
 
 TEST(MainWindow, ExitEndsTheRunWhileEnterDoesNothing)
@@ -99,7 +102,8 @@ TEST(MainWindow, ExitEndsTheRunWhileEnterDoesNothing)
 
 TEST(MainWindow, ClosingEndsTheRunUntilThereIsATrayToReturnFrom)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     ScriptedHost host;
     dialog.OnInitDialog(host);
     EXPECT_TRUE(dialog.OnCommand(kDialogCancel));
@@ -112,7 +116,8 @@ TEST(MainWindow, ClosingEndsTheRunUntilThereIsATrayToReturnFrom)
 
 TEST(MainWindow, LeavesUnknownCommandsToTheShell)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     EXPECT_FALSE(dialog.OnCommand(12345));
 }
 

@@ -16,6 +16,7 @@
 #include "app/texts.h"
 #include "app/window_host.h"
 #include "res/resource.h"
+#include "tests/support/fakes.h"
 
 namespace sonvale::qt {
 namespace {
@@ -36,7 +37,8 @@ QRect Expected(DialogBaseUnits base, int x, int y, int width, int height)
 
 TEST(QtMainWindow, IsLaidOutLikeTheDialogTemplate)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     QtMainWindow window(dialog);
     EXPECT_EQ(window.windowTitle().toStdString(), texts::kTitle);
 
@@ -58,7 +60,8 @@ TEST(QtMainWindow, IsLaidOutLikeTheDialogTemplate)
 
 TEST(QtMainWindow, MenuCarriesTheCommandIds)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     QtMainWindow window(dialog);
     const QList<QAction*> menus = window.MenuBar()->actions();
     ASSERT_EQ(menus.size(), 2);
@@ -87,7 +90,8 @@ QAction* ExitAction(QtMainWindow& window)
 
 TEST(QtMainWindow, EnterKeepsTheWindowAndExitEndsTheRun)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     QtMainWindow window(dialog);
     bool stillOpenAfterEnter = false;
     QTimer::singleShot(0, &window, [&] {
@@ -103,7 +107,8 @@ TEST(QtMainWindow, EnterKeepsTheWindowAndExitEndsTheRun)
 
 TEST(QtMainWindow, CloseBoxEndsTheRunLikeExit)
 {
-    CSonvaleDlg dialog;
+    test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
     QtMainWindow window(dialog);
     QTimer::singleShot(0, &window, [&] { window.close(); });
     EXPECT_EQ(window.Run(), kDialogOk);

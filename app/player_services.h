@@ -1,0 +1,20 @@
+// The platform services the main window object works through; each shell
+// provides one set for the life of the process.
+#ifndef SONVALE_APP_PLAYER_SERVICES_H
+#define SONVALE_APP_PLAYER_SERVICES_H
+
+namespace sonvale {
+
+class DecoderLibrary;
+class MessageBoxes;
+class SocketLayer;
+
+struct PlayerServices {
+    MessageBoxes& boxes;
+    SocketLayer& sockets;
+    DecoderLibrary& decoder;
+};
+
+}  // namespace sonvale
+
+#endif

@@ -1,0 +1,36 @@
+#include "intake/pcm_queue.h"
+
+#include <cstring>
+
+namespace sonvale {
+
+void PcmQueue::Admit(const std::uint8_t* frames, int frameCount)
+{
+    if (frameCount <= 0)
+        return;
+    if (fill_ + 8 * frameCount > kQueueLimit) {
+        fill_ = 0;
+        return;
+    }
+    const int bytes = frameCount * kBytesPerFrame;
+    std::memcpy(storage_ + fill_, frames, static_cast<std::size_t>(bytes));
+    fill_ += bytes;
+}
+
+bool PcmQueue::Take(std::uint8_t* out, int count)
+{
+    if (count <= 0 || fill_ < count)
+        return false;
+    std::memcpy(out, storage_, static_cast<std::size_t>(count));
+    std::memmove(storage_, storage_ + count, static_cast<std::size_t>(fill_ - count));
+    fill_ -= count;
+    return true;
+}
+
+PcmQueue& ProcessPcmQueue()
+{
+    static PcmQueue queue;
+    return queue;
+}
+
+}  // namespace sonvale

@@ -1,0 +1,71 @@
+#include "intake/stream_intake.h"
+
+#include "intake/socket_layer.h"
+
+namespace sonvale {
+
+StreamIntake::StreamIntake(SocketLayer& layer, DecoderBinding& decoder, PcmQueue& queue)
+    : layer_(layer), handler_(decoder, queue)
+{
+}
+
+StreamIntake::~StreamIntake() = default;
+
+void StreamIntake::CreateEndpoints()
+{
+    listener_ = std::make_unique<CServerSocket>(layer_, SocketKind::Listener, this);
+    if (listener_->Create(true, kEventAccept, kStreamPort))
+        listener_->Listen(1);
+    datagram_ = std::make_unique<CServerSocket>(layer_, SocketKind::Datagram, this);
+    datagram_->Create(false, kEventAll, kDatagramPort);
+}
+
+void StreamIntake::CloseEndpoints()
+{
+    if (datagram_)
+        datagram_->Close();
+    connection_.reset();
+}
+
+void StreamIntake::OnAccept(CServerSocket& listener)
+{
+    // Every request is accepted, even while the slot is taken: a request left
+    // waiting would never be signalled again, and intake would stall for good.
+    auto incoming = std::make_unique<CServerSocket>(layer_, SocketKind::Connection, this);
+    if (!listener.Accept(*incoming))
+        return;
+    const std::int64_t now = layer_.NowMs();
+    if (connection_) {
+        // A sender that vanished without closing would otherwise hold the slot
+        // for the rest of the run.
+        if (now - connectionHeardMs_ < kSilentConnectionMs)
+            return;  // the newcomer is closed as it goes out of scope
+        connection_.reset();
+    }
+    layer_.EnableKeepAlive(incoming->Handle());
+    incoming->AsyncSelect(kEventRead | kEventClose);
+    connection_ = std::move(incoming);
+    connectionHeardMs_ = now;
+    handler_.StartNewStream();
+}
+
+void StreamIntake::OnReceive(CServerSocket& socket)
+{
+    if (&socket != connection_.get() && &socket != datagram_.get())
+        return;
+    const int count = socket.Receive(handler_.ReceiveBuffer(), kReceiveChunk);
+    if (count < 0)
+        return;
+    if (socket.Kind() == SocketKind::Connection && count > 0)
+        connectionHeardMs_ = layer_.NowMs();
+    handler_.HandleReceived(count);
+}
+
+void StreamIntake::OnClose(CServerSocket& socket)
+{
+    // Whatever the peer sent last and is still unread goes with the socket.
+    if (&socket == connection_.get())
+        connection_.reset();
+}
+
+}  // namespace sonvale

@@ -1,0 +1,128 @@
+#include "intake/win32/win32_socket_layer.h"
+
+#include <mstcpip.h>
+
+namespace sonvale::win32 {
+
+namespace {
+
+constexpr UINT kSocketMessage = WM_APP + 1;
+constexpr wchar_t kWindowClass[] = L"SonvaleSocketWindow";
+
+// A read notice can be stale by the time it is handled; only a socket that is
+// readable now, or has an error, is worth a read.
+bool ReadableNow(SOCKET socket)
+{
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(socket, &failed);
+    timeval zero{0, 0};
+    return select(0, &readable, nullptr, &failed, &zero) > 0;
+}
+
+}  // namespace
+
+Win32SocketLayer::Win32SocketLayer()
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &Win32SocketLayer::WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+Win32SocketLayer::~Win32SocketLayer()
+{
+    if (window_)
+        DestroyWindow(window_);
+}
+
+SocketHandle Win32SocketLayer::Open(bool stream)
+{
+    const SOCKET socket = ::socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, stream ? IPPROTO_TCP : IPPROTO_UDP);
+    return socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket);
+}
+
+void Win32SocketLayer::Select(SocketHandle socket, unsigned events, SocketEvents* sink)
+{
+    sinks_[static_cast<SOCKET>(socket)] = sink;
+    WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kSocketMessage, static_cast<long>(events));
+}
+
+bool Win32SocketLayer::Bind(SocketHandle socket, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return bind(static_cast<SOCKET>(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool Win32SocketLayer::Listen(SocketHandle socket, int backlog)
+{
+    return listen(static_cast<SOCKET>(socket), backlog) == 0;
+}
+
+SocketHandle Win32SocketLayer::Accept(SocketHandle listener)
+{
+    const SOCKET socket = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+    return socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket);
+}
+
+void Win32SocketLayer::EnableKeepAlive(SocketHandle socket)
+{
+    // Probes after 10 s of silence, every 5 s: a vanished sender is noticed in
+    // well under a minute instead of hours.
+    tcp_keepalive settings{1, 10000, 5000};
+    DWORD returned = 0;
+    WSAIoctl(static_cast<SOCKET>(socket), SIO_KEEPALIVE_VALS, &settings, sizeof settings, nullptr, 0, &returned,
+             nullptr, nullptr);
+}
+
+int Win32SocketLayer::Receive(SocketHandle socket, std::uint8_t* buffer, int capacity)
+{
+    const int count = recv(static_cast<SOCKET>(socket), reinterpret_cast<char*>(buffer), capacity, 0);
+    return count == SOCKET_ERROR ? -1 : count;
+}
+
+void Win32SocketLayer::Close(SocketHandle socket)
+{
+    sinks_.erase(static_cast<SOCKET>(socket));
+    closesocket(static_cast<SOCKET>(socket));
+}
+
+std::int64_t Win32SocketLayer::NowMs()
+{
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
+void Win32SocketLayer::Dispatch(SOCKET socket, unsigned event)
+{
+    // Notices for a socket closed meanwhile find no sink and are dropped.
+    const auto found = sinks_.find(socket);
+    if (found == sinks_.end())
+        return;
+    if (event == FD_READ && !ReadableNow(socket))
+        return;
+    found->second->OnSocketEvent(static_cast<SocketEvent>(event));
+}
+
+LRESULT CALLBACK Win32SocketLayer::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kSocketMessage) {
+        auto* layer = reinterpret_cast<Win32SocketLayer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (layer)
+            layer->Dispatch(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam));
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace sonvale::win32
