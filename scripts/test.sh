@@ -57,6 +57,9 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$here/tests/lsan.supp run_
 start_wine() {
   export WINEPREFIX="$scratch/wine-$1" WINEARCH=$1
   wineboot -i >/dev/null 2>&1
+  # One server for the whole suite: tests started together would otherwise
+  # race to start it.
+  wineserver -p
 }
 ( export WINELOADER=/usr/lib/wine/wine64
   start_wine win64
