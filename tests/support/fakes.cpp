@@ -156,14 +156,14 @@ int FakeDecodeOne(void*, unsigned char* mp3, std::size_t size, short* left, shor
 
 }  // namespace
 
-FakeDecoderLibrary::FakeDecoderLibrary()
+FakeDecoderLibrary::FakeDecoderLibrary() : previous_(current)
 {
     current = this;
 }
 
 FakeDecoderLibrary::~FakeDecoderLibrary()
 {
-    current = nullptr;
+    current = previous_;
 }
 
 void* FakeDecoderLibrary::Resolve(const char* name)

@@ -100,7 +100,11 @@ public:
     std::size_t bytesFed = 0;
     std::vector<std::uint8_t> framesSeen;  // first data byte of each frame fed
 
+    // The entries are plain functions: they act on the newest live fake.
     static FakeDecoderLibrary* current;
+
+private:
+    FakeDecoderLibrary* previous_;
 };
 
 struct FakeServices {

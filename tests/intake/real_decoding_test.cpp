@@ -1,0 +1,116 @@
+// Real streams through the packet handler and LAME's real decoder: the queue
+// must receive exactly what decoding the whole file at once gives, whatever
+// the cut of the stream and whatever comes in front of it.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "intake/decoder_binding.h"
+#include "intake/packet_handler.h"
+#include "intake/pcm_queue.h"
+#include "tests/intake/real_decoder.h"
+#include "tests/support/fakes.h"
+
+namespace sonvale::test {
+namespace {
+
+struct Stream {
+    const char* file;
+    bool mono;
+    // The largest read whose audio fits under the queue's admission limit:
+    // at 32 kbit/s one 8000-byte read decodes to more than twice the limit,
+    // and the queue is emptied by design.
+    int largestRead;
+};
+
+const Stream kStreams[] = {
+    {"stereo_44k_32.mp3", false, 2000}, {"stereo_44k_128.mp3", false, kReceiveChunk},
+    {"stereo_44k_320.mp3", false, kReceiveChunk}, {"mono_22k.mp3", true, 2000},
+    {"stereo_48k.mp3", false, kReceiveChunk},
+};
+
+class RealDecoding : public ::testing::Test {
+protected:
+    std::vector<std::uint8_t> Expected(const Stream& stream)
+    {
+        return DecodeWhole(library_, ReadFile(TestDataPath(stream.file)), stream.mono);
+    }
+
+    // Feeds the bytes in pieces of random size and plays the queue out after
+    // each, so that the admission limit never drops anything.
+    std::vector<std::uint8_t> Play(const std::vector<std::uint8_t>& bytes, unsigned seed, int largest = kReceiveChunk)
+    {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<int> size(1, largest);
+        std::vector<std::uint8_t> played;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const int piece = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(size(random)), bytes.size() - at));
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), piece, handler_->ReceiveBuffer());
+            handler_->HandleReceived(piece);
+            at += static_cast<std::size_t>(piece);
+            played.insert(played.end(), queue_->Data(), queue_->Data() + queue_->Fill());
+            queue_->Clear();
+        }
+        return played;
+    }
+
+    RecordingBoxes boxes_;
+    RealDecoderLibrary library_;
+    std::unique_ptr<DecoderBinding> binding_ = std::make_unique<DecoderBinding>(library_, boxes_);
+    std::unique_ptr<PcmQueue> queue_ = std::make_unique<PcmQueue>();
+    std::unique_ptr<PacketHandler> handler_ = std::make_unique<PacketHandler>(*binding_, *queue_);
+};
+
+TEST_F(RealDecoding, QueuesExactlyTheWholeFileDecodeWhateverTheCut)
+{
+    ASSERT_TRUE(binding_->Usable()) << "the LAME library did not load";
+    for (const Stream& stream : kStreams) {
+        const auto mp3 = ReadFile(TestDataPath(stream.file));
+        ASSERT_GT(mp3.size(), 1000u) << stream.file;
+        const auto expected = Expected(stream);
+        ASSERT_GT(expected.size(), 44100u) << stream.file;
+        for (unsigned seed : {1u, 2u}) {
+            handler_->StartNewStream();
+            EXPECT_TRUE(Play(mp3, seed, stream.largestRead) == expected) << stream.file << " seed " << seed;
+        }
+        handler_->StartNewStream();
+        EXPECT_TRUE(Play(mp3, 3, 7) == expected) << stream.file << " in tiny pieces";
+    }
+}
+
+TEST_F(RealDecoding, AStreamBehindGarbageOrALayerOnePrefixStillPlaysInFull)
+{
+    const Stream stream = kStreams[1];
+    const auto mp3 = ReadFile(TestDataPath(stream.file));
+    const auto expected = Expected(stream);
+
+    std::mt19937 random(11);
+    std::vector<std::uint8_t> garbage(200000);
+    for (auto& byte : garbage)
+        byte = static_cast<std::uint8_t>(random());
+    std::vector<std::uint8_t> layerOne(64);
+    layerOne[0] = 0xFF, layerOne[1] = 0xFF, layerOne[2] = 0x90;
+
+    for (const auto& prefix : {garbage, layerOne}) {
+        handler_->StartNewStream();
+        std::vector<std::uint8_t> bytes = prefix;
+        bytes.insert(bytes.end(), mp3.begin(), mp3.end());
+        EXPECT_TRUE(Play(bytes, 5, stream.largestRead) == expected) << "prefix of " << prefix.size() << " bytes";
+    }
+}
+
+TEST_F(RealDecoding, AChangeOfFormatMidStreamPlaysBothParts)
+{
+    const auto mono = ReadFile(TestDataPath(kStreams[3].file));
+    const auto stereo = ReadFile(TestDataPath(kStreams[1].file));
+    auto expected = Expected(kStreams[3]);
+    const auto second = Expected(kStreams[1]);
+    expected.insert(expected.end(), second.begin(), second.end());
+
+    std::vector<std::uint8_t> bytes = mono;
+    bytes.insert(bytes.end(), stereo.begin(), stereo.end());
+    EXPECT_TRUE(Play(bytes, 9, 2000) == expected);
+}
+
+}  // namespace
+}  // namespace sonvale::test
