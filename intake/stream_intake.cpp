@@ -11,13 +11,13 @@ StreamIntake::StreamIntake(SocketLayer& layer, DecoderBinding& decoder, PcmQueue
 
 StreamIntake::~StreamIntake() = default;
 
-void StreamIntake::CreateEndpoints()
+void StreamIntake::CreateEndpoints(std::uint16_t streamPort, std::uint16_t datagramPort)
 {
     listener_ = std::make_unique<CServerSocket>(layer_, SocketKind::Listener, this);
-    if (listener_->Create(true, kEventAccept, kStreamPort))
+    if (listener_->Create(true, kEventAccept, streamPort))
         listener_->Listen(1);
     datagram_ = std::make_unique<CServerSocket>(layer_, SocketKind::Datagram, this);
-    datagram_->Create(false, kEventAll, kDatagramPort);
+    datagram_->Create(false, kEventAll, datagramPort);
 }
 
 void StreamIntake::CloseEndpoints()

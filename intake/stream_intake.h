@@ -29,7 +29,7 @@ public:
     StreamIntake& operator=(const StreamIntake&) = delete;
 
     // The TCP listener and the UDP socket.
-    void CreateEndpoints();
+    void CreateEndpoints(std::uint16_t streamPort = kStreamPort, std::uint16_t datagramPort = kDatagramPort);
     // At window destruction: the UDP socket is closed and the connection
     // deleted; the listener stays until the process ends.
     void CloseEndpoints();

@@ -63,7 +63,10 @@ bool QtSocketLayer::Bind(SocketHandle socket, std::uint16_t port)
 
 bool QtSocketLayer::Listen(SocketHandle socket, int backlog)
 {
-    return ::listen(static_cast<int>(socket), backlog) == 0;
+    if (::listen(static_cast<int>(socket), backlog) != 0)
+        return false;
+    watches_[static_cast<int>(socket)].listening = true;
+    return true;
 }
 
 SocketHandle QtSocketLayer::Accept(SocketHandle listener)
@@ -133,8 +136,10 @@ void QtSocketLayer::OnReadable(int fd)
         return;
     Watch& watch = found->second;
     SocketEvents* sink = watch.sink;
-    if (watch.events & kEventAccept) {
-        sink->OnSocketEvent(kEventAccept);
+    // Readable means a pending connection on a listener, data elsewhere.
+    if (watch.listening) {
+        if (watch.events & kEventAccept)
+            sink->OnSocketEvent(kEventAccept);
         return;
     }
     if (watch.stream) {

@@ -35,6 +35,7 @@ private:
         SocketEvents* sink = nullptr;
         unsigned events = 0;
         bool stream = false;
+        bool listening = false;
         QSocketNotifier* notifier = nullptr;
     };
 

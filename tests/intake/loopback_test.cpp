@@ -1,0 +1,168 @@
+// The endpoints on real sockets over loopback, with the platform's socket
+// layer and event loop and the real decoder: what a sender writes is what the
+// queue receives, and a flood of garbage neither grows memory nor stops the
+// next valid stream.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "intake/decoder_binding.h"
+#include "intake/mp3_frame.h"
+#include "intake/pcm_queue.h"
+#include "intake/stream_intake.h"
+#include "tests/intake/loopback.h"
+#include "tests/intake/real_decoder.h"
+#include "tests/support/fakes.h"
+
+namespace sonvale::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Not the player's own ports, so that a player running on the machine does
+// not take these tests' traffic.
+constexpr std::uint16_t kTestStreamPort = 52266;
+constexpr std::uint16_t kTestDatagramPort = 52268;
+
+// Whole frames, packed into datagrams of random size up to the limit.
+std::vector<std::vector<std::uint8_t>> Datagrams(const std::vector<std::uint8_t>& mp3, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::size_t> target(1, kReceiveChunk);
+    std::vector<std::vector<std::uint8_t>> datagrams(1);
+    std::size_t limit = target(random);
+    for (std::size_t at = 0; at + kMp3HeaderBytes <= mp3.size();) {
+        const auto header = ParseMp3FrameHeader(mp3.data() + at);
+        if (!header)
+            break;
+        const auto size = static_cast<std::size_t>(header->frameBytes);
+        if (!datagrams.back().empty() && datagrams.back().size() + size > limit) {
+            datagrams.emplace_back();
+            limit = target(random);
+        }
+        datagrams.back().insert(datagrams.back().end(), mp3.begin() + static_cast<std::ptrdiff_t>(at),
+                                mp3.begin() + static_cast<std::ptrdiff_t>(std::min(at + size, mp3.size())));
+        at += size;
+    }
+    return datagrams;
+}
+
+class Loopback : public ::testing::Test {
+protected:
+    Loopback() { intake_->CreateEndpoints(kTestStreamPort, kTestDatagramPort); }
+
+    // Runs the loop until `bytes` of audio have been played out of the queue.
+    bool PlayUntil(std::size_t bytes, std::chrono::milliseconds timeout = 20s)
+    {
+        return RunEventLoop(timeout, [&] { return played_.size() >= bytes; }, [&] { Drain(); });
+    }
+    void Drain()
+    {
+        played_.insert(played_.end(), queue_->Data(), queue_->Data() + queue_->Fill());
+        queue_->Clear();
+    }
+    void SendStream(const std::vector<std::uint8_t>& mp3, unsigned seed, const std::atomic<bool>& finished)
+    {
+        LoopbackSender sender(true, kTestStreamPort);
+        ASSERT_TRUE(sender.Connected());
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<std::size_t> piece(1, kReceiveChunk);
+        for (std::size_t at = 0; at < mp3.size();) {
+            const std::size_t size = std::min(piece(random), mp3.size() - at);
+            ASSERT_TRUE(sender.Send(mp3.data() + at, size));
+            at += size;
+            std::this_thread::sleep_for(200us);
+        }
+        // Bytes still unread when the sender closes are dropped by design, so
+        // close only once all of it has been played.
+        while (!finished)
+            std::this_thread::sleep_for(5ms);
+    }
+
+    RecordingBoxes boxes_;
+    RealDecoderLibrary library_;
+    std::unique_ptr<SocketLayer> layer_ = MakePlatformSocketLayer();
+    std::unique_ptr<DecoderBinding> binding_ = std::make_unique<DecoderBinding>(library_, boxes_);
+    std::unique_ptr<PcmQueue> queue_ = std::make_unique<PcmQueue>();
+    std::unique_ptr<StreamIntake> intake_ = std::make_unique<StreamIntake>(*layer_, *binding_, *queue_);
+    std::vector<std::uint8_t> played_;
+};
+
+TEST_F(Loopback, TcpAndUdpDeliverExactlyTheDecodedStream)
+{
+    ASSERT_TRUE(binding_->Usable());
+    for (const char* file : {"stereo_44k_128.mp3", "stereo_44k_320.mp3"}) {
+        const auto mp3 = ReadFile(TestDataPath(file));
+        const auto expected = DecodeWhole(library_, mp3, false);
+        ASSERT_FALSE(expected.empty());
+
+        played_.clear();
+        std::atomic<bool> finished = false;
+        std::thread sender([&] { SendStream(mp3, 3, finished); });
+        EXPECT_TRUE(PlayUntil(expected.size())) << file << " over TCP: " << played_.size();
+        finished = true;
+        sender.join();
+        EXPECT_TRUE(played_ == expected) << file << " over TCP";
+        RunEventLoop(2s, [&] { return intake_->Connection() == nullptr; }, [] {});
+        EXPECT_EQ(intake_->Connection(), nullptr) << "the closed connection keeps its slot";
+
+        // A datagram sender is a new stream as far as the decoder can tell.
+        intake_->Handler().StartNewStream();
+        played_.clear();
+        std::thread datagrams([&] {
+            LoopbackSender udp(false, kTestDatagramPort);
+            for (const auto& datagram : Datagrams(mp3, 4)) {
+                udp.Send(datagram.data(), datagram.size());
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+        EXPECT_TRUE(PlayUntil(expected.size())) << file << " over UDP: " << played_.size();
+        datagrams.join();
+        EXPECT_TRUE(played_ == expected) << file << " over UDP";
+    }
+}
+
+TEST_F(Loopback, AFloodOfGarbageLeavesMemoryFlatAndTheNextStreamPlaying)
+{
+    std::mt19937 random(21);
+    std::vector<std::uint8_t> garbage(16 * 1024 * 1024);
+    for (auto& byte : garbage)
+        byte = static_cast<std::uint8_t>(random());
+    const auto mp3 = ReadFile(TestDataPath("stereo_44k_128.mp3"));
+    const auto expected = DecodeWhole(library_, mp3, false);
+
+    const std::size_t before = ResidentBytes();
+    std::atomic<std::size_t> sent = 0;
+    std::thread flood([&] {
+        LoopbackSender tcp(true, kTestStreamPort);
+        LoopbackSender udp(false, kTestDatagramPort);
+        for (std::size_t at = 0; at < garbage.size(); at += kReceiveChunk) {
+            const std::size_t size = std::min<std::size_t>(kReceiveChunk, garbage.size() - at);
+            tcp.Send(garbage.data() + at, size);
+            udp.Send(garbage.data() + at, size);
+            sent += size;
+            std::this_thread::sleep_for(50us);
+        }
+    });
+    RunEventLoop(60s, [&] { return sent == garbage.size(); }, [&] { Drain(); });
+    flood.join();
+    // Until the flood's connection has been closed and everything read.
+    RunEventLoop(5s, [&] { return intake_->Connection() == nullptr; }, [&] { Drain(); });
+    RunEventLoop(500ms, [] { return false; }, [&] { Drain(); });
+    const std::size_t after = ResidentBytes();
+    EXPECT_LT(after, before + 2 * 1024 * 1024) << before << " -> " << after;
+    EXPECT_TRUE(played_.empty()) << played_.size() << " bytes of audio came out of garbage";
+
+    played_.clear();
+    std::atomic<bool> finished = false;
+    std::thread sender([&] { SendStream(mp3, 8, finished); });
+    EXPECT_TRUE(PlayUntil(expected.size()));
+    finished = true;
+    sender.join();
+    EXPECT_TRUE(played_ == expected);
+}
+
+}  // namespace
+}  // namespace sonvale::test
