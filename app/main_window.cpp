@@ -7,8 +7,7 @@
 namespace sonvale {
 
 CSonvaleDlg::CSonvaleDlg(PlayerServices& services)
-    : services_(services),
-      decoder_(services.decoder, services.boxes),
+    : decoder_(services.decoder, services.boxes),
       intake_(services.sockets, decoder_, ProcessPcmQueue())
 {
 }

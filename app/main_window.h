@@ -52,7 +52,6 @@ private:
     void CloseEndpoints();
     void RemoveTrayIcon();
 
-    PlayerServices& services_;
     // Bound first and released last: every other member may use it.
     DecoderBinding decoder_;
     StreamIntake intake_;

@@ -27,9 +27,9 @@ constexpr std::uint16_t kTestStreamPort = 52266;
 constexpr std::uint16_t kTestDatagramPort = 52268;
 
 // Whole frames, packed into datagrams of random size up to the limit.
-std::vector<std::vector<std::uint8_t>> Datagrams(const std::vector<std::uint8_t>& mp3, unsigned seed)
+std::vector<std::vector<std::uint8_t>> Datagrams(const std::vector<std::uint8_t>& mp3, unsigned cut)
 {
-    std::mt19937 random(seed);
+    std::mt19937 random(cut);
     std::uniform_int_distribution<std::size_t> target(1, kReceiveChunk);
     std::vector<std::vector<std::uint8_t>> datagrams(1);
     std::size_t limit = target(random);
@@ -63,11 +63,11 @@ protected:
         played_.insert(played_.end(), queue_->Data(), queue_->Data() + queue_->Fill());
         queue_->Clear();
     }
-    void SendStream(const std::vector<std::uint8_t>& mp3, unsigned seed, const std::atomic<bool>& finished)
+    void SendStream(const std::vector<std::uint8_t>& mp3, unsigned cut, const std::atomic<bool>& finished)
     {
         LoopbackSender sender(true, kTestStreamPort);
         ASSERT_TRUE(sender.Connected());
-        std::mt19937 random(seed);
+        std::mt19937 random(cut);
         std::uniform_int_distribution<std::size_t> piece(1, kReceiveChunk);
         for (std::size_t at = 0; at < mp3.size();) {
             const std::size_t size = std::min(piece(random), mp3.size() - at);

@@ -38,9 +38,9 @@ protected:
 
     // Feeds the bytes in pieces of random size and plays the queue out after
     // each, so that the admission limit never drops anything.
-    std::vector<std::uint8_t> Play(const std::vector<std::uint8_t>& bytes, unsigned seed, int largest = kReceiveChunk)
+    std::vector<std::uint8_t> Play(const std::vector<std::uint8_t>& bytes, unsigned cut, int largest = kReceiveChunk)
     {
-        std::mt19937 random(seed);
+        std::mt19937 random(cut);
         std::uniform_int_distribution<int> size(1, largest);
         std::vector<std::uint8_t> played;
         for (std::size_t at = 0; at < bytes.size();) {
@@ -69,9 +69,9 @@ TEST_F(RealDecoding, QueuesExactlyTheWholeFileDecodeWhateverTheCut)
         ASSERT_GT(mp3.size(), 1000u) << stream.file;
         const auto expected = Expected(stream);
         ASSERT_GT(expected.size(), 44100u) << stream.file;
-        for (unsigned seed : {1u, 2u}) {
+        for (unsigned cut : {1u, 2u}) {
             handler_->StartNewStream();
-            EXPECT_TRUE(Play(mp3, seed, stream.largestRead) == expected) << stream.file << " seed " << seed;
+            EXPECT_TRUE(Play(mp3, cut, stream.largestRead) == expected) << stream.file << " cut " << cut;
         }
         handler_->StartNewStream();
         EXPECT_TRUE(Play(mp3, 3, 7) == expected) << stream.file << " in tiny pieces";
