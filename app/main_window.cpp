@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/message_boxes.h"
 #include "app/window_host.h"
 #include "intake/pcm_queue.h"
 #include "res/resource.h"
@@ -8,8 +9,11 @@ namespace sonvale {
 
 CSonvaleDlg::CSonvaleDlg(PlayerServices& services)
     : decoder_(services.decoder, services.boxes),
-      intake_(services.sockets, decoder_, ProcessPcmQueue())
+      intake_(services.sockets, decoder_, ProcessPcmQueue()),
+      output_(services.audio, ProcessPcmQueue()),
+      boxes_(services.boxes)
 {
+    output_.SetObserver([this](const std::uint8_t* block) { UpdateMeter(block); });
 }
 
 CSonvaleDlg::~CSonvaleDlg() = default;
@@ -33,6 +37,7 @@ void CSonvaleDlg::OnDestroy()
 {
     CloseEndpoints();
     RemoveTrayIcon();
+    StopOutput();
     host_ = nullptr;
 }
 
@@ -73,7 +78,21 @@ void CSonvaleDlg::ShowLocalAddress() {}
 void CSonvaleDlg::AddTrayIcon() {}
 void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
 void CSonvaleDlg::MeasureMeter() {}
-void CSonvaleDlg::OpenOutput() {}
+void CSonvaleDlg::OpenOutput()
+{
+    // Without a device the player runs on silently: intake still fills and
+    // empties the queue.
+    if (!output_.Start())
+        boxes_.ShowAppMessage("audio device error!");
+}
+
+// The device must be done with the blocks before they go with this object.
+void CSonvaleDlg::StopOutput()
+{
+    output_.Stop();
+}
+
+void CSonvaleDlg::UpdateMeter(const std::uint8_t*) {}
 void CSonvaleDlg::CloseEndpoints()
 {
     intake_.CloseEndpoints();

@@ -9,6 +9,7 @@
 #include "app/player_services.h"
 #include "intake/decoder_binding.h"
 #include "intake/stream_intake.h"
+#include "playback/output_cycle.h"
 
 namespace sonvale {
 
@@ -29,6 +30,7 @@ public:
 
     const std::string& InfoText() const { return infoText_; }
     StreamIntake& Intake() { return intake_; }
+    OutputCycle& Output() { return output_; }
     DecoderBinding& Decoder() { return decoder_; }
     bool Initialised() const { return host_ != nullptr; }
 
@@ -51,10 +53,16 @@ private:
     // Teardown steps, in the order OnDestroy runs them.
     void CloseEndpoints();
     void RemoveTrayIcon();
+    void StopOutput();
+
+    // Every refilled block, before it goes back to the device.
+    void UpdateMeter(const std::uint8_t* block);
 
     // Bound first and released last: every other member may use it.
     DecoderBinding decoder_;
     StreamIntake intake_;
+    OutputCycle output_;
+    MessageBoxes& boxes_;
     WindowHost* host_ = nullptr;
     std::string infoText_;
 };

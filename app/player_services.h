@@ -5,6 +5,7 @@
 
 namespace sonvale {
 
+class AudioDevice;
 class DecoderLibrary;
 class MessageBoxes;
 class SocketLayer;
@@ -13,6 +14,7 @@ struct PlayerServices {
     MessageBoxes& boxes;
     SocketLayer& sockets;
     DecoderLibrary& decoder;
+    AudioDevice& audio;
 };
 
 }  // namespace sonvale

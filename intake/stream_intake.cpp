@@ -56,8 +56,14 @@ void StreamIntake::OnReceive(CServerSocket& socket)
     const int count = socket.Receive(handler_.ReceiveBuffer(), kReceiveChunk);
     if (count < 0)
         return;
-    if (socket.Kind() == SocketKind::Connection && count > 0)
-        connectionHeardMs_ = layer_.NowMs();
+    if (count > 0) {
+        const std::int64_t now = layer_.NowMs();
+        if (anythingHeardMs_ >= 0 && now - anythingHeardMs_ >= kPauseBetweenStreamsMs)
+            handler_.StartNewStream();
+        anythingHeardMs_ = now;
+        if (socket.Kind() == SocketKind::Connection)
+            connectionHeardMs_ = now;
+    }
     handler_.HandleReceived(count);
 }
 

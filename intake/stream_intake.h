@@ -20,6 +20,10 @@ inline constexpr std::uint16_t kDatagramPort = 52168;
 // A connection that has brought nothing for this long gives up its slot to
 // the next sender that asks.
 inline constexpr std::int64_t kSilentConnectionMs = 5000;
+// Data after this long a pause is taken for a new stream: without a fresh
+// decoder its first frames would be blended with the end of the last one,
+// and its tag frame played as sound.
+inline constexpr std::int64_t kPauseBetweenStreamsMs = 1000;
 
 class StreamIntake {
 public:
@@ -50,6 +54,7 @@ private:
     std::unique_ptr<CServerSocket> connection_;
     std::unique_ptr<CServerSocket> datagram_;
     std::int64_t connectionHeardMs_ = 0;
+    std::int64_t anythingHeardMs_ = -1;
 };
 
 }  // namespace sonvale

@@ -26,6 +26,7 @@ done
 scratch=$(mktemp -d /tmp/sonvale-test-XXXXXX)
 chmod 700 "$scratch"
 cleanup() {
+  [ -f "$scratch/runtime/pulse/pid" ] && kill "$(cat "$scratch/runtime/pulse/pid")" 2>/dev/null || true
   [ -n "${WINEPREFIX:-}" ] && WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$scratch"
@@ -42,6 +43,15 @@ export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 export WINEDEBUG=-all
 
+# A sound server of our own with a null sink: the players' default output, and
+# its monitor is what the end-to-end tests record.
+export HOME="$scratch/home" PULSE_SERVER="unix:$scratch/pulse.sock"
+mkdir -p "$HOME"
+pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$scratch/pulse.log" \
+    -L "module-null-sink sink_name=out" -L "module-native-protocol-unix socket=$scratch/pulse.sock" \
+    -L module-always-sink 2>/dev/null
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+pactl set-default-sink out
 status=0
 run_suite() {
   echo "== tests $1"

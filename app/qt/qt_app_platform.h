@@ -10,6 +10,7 @@
 #include "app/player_services.h"
 #include "intake/linux/linux_decoder_library.h"
 #include "intake/qt/qt_socket_layer.h"
+#include "playback/qt/alsa_audio_device.h"
 
 class QWidget;
 
@@ -41,7 +42,8 @@ private:
     QWidget* window_ = nullptr;
     QtSocketLayer sockets_;
     linux_shell::LinuxDecoderLibrary decoder_;
-    PlayerServices services_{*this, sockets_, decoder_};
+    AlsaAudioDevice audio_;
+    PlayerServices services_{*this, sockets_, decoder_, audio_};
 };
 
 // True when neither an X nor a Wayland display (nor an explicit Qt platform)

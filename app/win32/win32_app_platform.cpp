@@ -65,7 +65,8 @@ PlayerServices& Win32AppPlatform::Services()
 {
     if (!services_) {
         sockets_ = std::make_unique<Win32SocketLayer>();
-        services_.reset(new PlayerServices{*this, *sockets_, decoder_});
+        audio_ = std::make_unique<WaveOutDevice>();
+        services_.reset(new PlayerServices{*this, *sockets_, decoder_, *audio_});
     }
     return *services_;
 }

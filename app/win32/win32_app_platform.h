@@ -11,6 +11,7 @@
 #include "app/player_services.h"
 #include "intake/win32/win32_decoder_library.h"
 #include "intake/win32/win32_socket_layer.h"
+#include "playback/win32/wave_out_device.h"
 
 namespace sonvale::win32 {
 
@@ -37,6 +38,7 @@ private:
     Win32DecoderLibrary decoder_;
     // Made on first use, on the UI thread that its hidden window belongs to.
     std::unique_ptr<Win32SocketLayer> sockets_;
+    std::unique_ptr<WaveOutDevice> audio_;
     std::unique_ptr<PlayerServices> services_;
 };
 

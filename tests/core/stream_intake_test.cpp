@@ -118,6 +118,19 @@ TEST_F(StreamIntakeTest, DatagramsAreDecodedAlsoWhileAConnectionIsOpen)
     EXPECT_EQ(Decoded(), (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
 }
 
+TEST_F(StreamIntakeTest, DataAfterAPauseStartsAFreshStream)
+{
+    Sockets().SendDatagram(kDatagramPort, Frames(kStereo44k128, 1, 3));
+    const int inits = fakes_.decoder.inits;
+    Sockets().nowMs += kPauseBetweenStreamsMs - 1;
+    Sockets().SendDatagram(kDatagramPort, Frames(kStereo44k128, 4, 3));
+    EXPECT_EQ(fakes_.decoder.inits, inits);
+    Sockets().nowMs += kPauseBetweenStreamsMs;
+    Sockets().SendDatagram(kDatagramPort, Frames(kStereo44k128, 7, 3));
+    EXPECT_EQ(fakes_.decoder.inits, inits + 1);
+    EXPECT_EQ(Decoded().back(), 9);
+}
+
 TEST_F(StreamIntakeTest, WindowTeardownClosesTheDatagramSocketAndDeletesTheConnection)
 {
     const SocketHandle sender = Sockets().Connect(kStreamPort);

@@ -16,6 +16,7 @@
 #include "app/player_services.h"
 #include "intake/decoder_library.h"
 #include "intake/socket_layer.h"
+#include "playback/audio_device.h"
 
 namespace sonvale::test {
 
@@ -107,11 +108,44 @@ private:
     FakeDecoderLibrary* previous_;
 };
 
+// An output device that plays nothing and records what it is given; the test
+// says when a block is done.
+class FakeAudioDevice final : public AudioDevice {
+public:
+    bool Open(AudioDeviceClient& client) override
+    {
+        client_ = opens ? &client : nullptr;
+        return opens;
+    }
+    void Write(int index, const std::uint8_t* block) override
+    {
+        written.push_back({index, std::vector<std::uint8_t>(block, block + kBlockBytes)});
+    }
+    void Close() override
+    {
+        closed = true;
+        client_ = nullptr;
+    }
+    void Done(int index)
+    {
+        if (client_)
+            client_->OnBlockDone(index);
+    }
+
+    bool opens = true;
+    bool closed = false;
+    std::vector<std::pair<int, std::vector<std::uint8_t>>> written;
+
+private:
+    AudioDeviceClient* client_ = nullptr;
+};
+
 struct FakeServices {
     RecordingBoxes boxes;
     FakeSocketLayer sockets;
     FakeDecoderLibrary decoder;
-    PlayerServices services{boxes, sockets, decoder};
+    FakeAudioDevice audio;
+    PlayerServices services{boxes, sockets, decoder, audio};
 };
 
 }  // namespace sonvale::test

@@ -1,0 +1,48 @@
+#include "playback/output_cycle.h"
+
+#include <cstring>
+
+#include "intake/pcm_queue.h"
+
+namespace sonvale {
+
+OutputCycle::OutputCycle(AudioDevice& device, PcmQueue& queue) : device_(device), queue_(queue) {}
+
+OutputCycle::~OutputCycle()
+{
+    Stop();
+}
+
+bool OutputCycle::Start()
+{
+    if (running_ || !device_.Open(*this))
+        return running_;
+    running_ = true;
+    device_.Write(0, blocks_[0]);
+    device_.Write(1, blocks_[1]);
+    return true;
+}
+
+void OutputCycle::Stop()
+{
+    if (!running_)
+        return;
+    running_ = false;
+    device_.Close();
+}
+
+void OutputCycle::OnBlockDone(int index)
+{
+    if (!running_ || index < 0 || index > 1)
+        return;
+    std::uint8_t* block = blocks_[index];
+    // A partial block waits for more data; what plays meanwhile is silence,
+    // never the block's old contents.
+    if (!queue_.Take(block, kBlockBytes))
+        std::memset(block, 0, kBlockBytes);
+    if (observer_)
+        observer_(block);
+    device_.Write(index, block);
+}
+
+}  // namespace sonvale

@@ -1,0 +1,47 @@
+// Two blocks always in flight on the output device. Each block the device
+// gives back is refilled from the front of the PCM queue, or with silence
+// when the queue holds less than a block, shown to the meter and handed back.
+#ifndef SONVALE_PLAYBACK_OUTPUT_CYCLE_H
+#define SONVALE_PLAYBACK_OUTPUT_CYCLE_H
+
+#include <cstdint>
+#include <functional>
+
+#include "playback/audio_device.h"
+
+namespace sonvale {
+
+class PcmQueue;
+
+class OutputCycle final : public AudioDeviceClient {
+public:
+    using BlockObserver = std::function<void(const std::uint8_t* block)>;
+
+    OutputCycle(AudioDevice& device, PcmQueue& queue);
+    // Stops the device first: the blocks must outlive its use of them.
+    ~OutputCycle() override;
+    OutputCycle(const OutputCycle&) = delete;
+    OutputCycle& operator=(const OutputCycle&) = delete;
+
+    // Opens the device and starts both blocks (silent at first). False when
+    // the device cannot be opened; nothing is queued then.
+    bool Start();
+    void Stop();
+    bool Running() const { return running_; }
+
+    // Called with every refilled block before it goes back to the device.
+    void SetObserver(BlockObserver observer) { observer_ = std::move(observer); }
+
+    void OnBlockDone(int index) override;
+
+private:
+    AudioDevice& device_;
+    PcmQueue& queue_;
+    BlockObserver observer_;
+    bool running_ = false;
+    std::uint8_t blocks_[2][kBlockBytes] = {};
+};
+
+}  // namespace sonvale
+
+#endif
