@@ -112,6 +112,11 @@ void Win32SocketLayer::Dispatch(SOCKET socket, unsigned event)
     if (event == FD_READ && !ReadableNow(socket))
         return;
     found->second->OnSocketEvent(static_cast<SocketEvent>(event));
+    // Seen under Wine: datagrams that arrive in a burst can leave data waiting
+    // without a further notice, until the next datagram comes. Ask again
+    // while anything is left, so the end of a stream is not held back.
+    if (event == FD_READ && sinks_.count(socket) && ReadableNow(socket))
+        PostMessageW(window_, kSocketMessage, static_cast<WPARAM>(socket), WSAMAKESELECTREPLY(FD_READ, 0));
 }
 
 LRESULT CALLBACK Win32SocketLayer::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,7 +1,12 @@
-// The whole Linux path: sonvale-send over TCP and then UDP, the headless
-// player, ALSA, the test's PulseAudio null sink, and its monitor recorded with
-// parec. The recording must hold the decoded streams bit for bit, block after
-// block, with only silence around them.
+// The whole path: sonvale-send over TCP and then UDP, the player, its output
+// device, the test's PulseAudio null sink, and its monitor recorded with
+// parec. The recording must hold the decoded streams block after block, with
+// only silence around them: bit for bit through ALSA; through Wine, whose
+// mixer goes by way of floating point, within a few units of the last bit.
+//
+// SONVALE_E2E_PLAYER runs another player instead of the Linux one (the
+// Windows build under Wine), SONVALE_E2E_TOLERANCE allows that many units of
+// difference per sample.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -9,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -22,18 +28,60 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+int Tolerance()
+{
+    const char* value = std::getenv("SONVALE_E2E_TOLERANCE");
+    return value ? std::atoi(value) : 0;
+}
+
+int Sample(const Bytes& pcm, std::size_t at)
+{
+    return static_cast<std::int16_t>(pcm[at] | pcm[at + 1] << 8);
+}
+
+// A sound louder than the tolerance, on either channel.
 std::size_t FirstSound(const Bytes& pcm, std::size_t from = 0)
 {
     for (std::size_t at = from - from % 4; at + 4 <= pcm.size(); at += 4)
-        if (pcm[at] | pcm[at + 1] | pcm[at + 2] | pcm[at + 3])
+        if (std::abs(Sample(pcm, at)) > Tolerance() || std::abs(Sample(pcm, at + 2)) > Tolerance())
             return at;
     return pcm.size();
 }
 
 bool Silent(const Bytes& pcm, std::size_t from, std::size_t to)
 {
-    return std::all_of(pcm.begin() + static_cast<std::ptrdiff_t>(from), pcm.begin() + static_cast<std::ptrdiff_t>(to),
-                       [](std::uint8_t b) { return b == 0; });
+    for (std::size_t at = from; at + 2 <= to; at += 2)
+        if (std::abs(Sample(pcm, at)) > Tolerance())
+            return false;
+    return true;
+}
+
+bool SameFrame(const Bytes& expected, std::size_t i, const Bytes& recording, std::size_t j)
+{
+    return std::abs(Sample(expected, i) - Sample(recording, j)) <= Tolerance() &&
+           std::abs(Sample(expected, i + 2) - Sample(recording, j + 2)) <= Tolerance();
+}
+
+// Follows `expected` through the recording from `at`, frame by frame, both
+// channels. A device that ran dry may have put silence in between; those
+// silent frames are counted in gaps. Returns where the stream ends in the
+// recording, or nothing if it is not there in order.
+std::optional<std::size_t> Follow(const Bytes& expected, const Bytes& recording, std::size_t at, std::size_t& gaps)
+{
+    std::size_t j = at;
+    for (std::size_t i = 0; i + 4 <= expected.size();) {
+        if (j + 4 > recording.size())
+            return std::nullopt;
+        if (SameFrame(expected, i, recording, j)) {
+            i += 4;
+        } else if (Silent(recording, j, j + 4)) {
+            ++gaps;
+        } else {
+            return std::nullopt;
+        }
+        j += 4;
+    }
+    return j;
 }
 
 // Where `expected` stands in `recording`, found by its first sound after `from`.
@@ -67,7 +115,11 @@ protected:
             kill(parec_, SIGINT);
             waitpid(parec_, nullptr, 0);
         }
-        std::filesystem::remove_all(folder_);
+        // A failed recording stays for a look.
+        if (HasFailure())
+            std::printf("recording kept in %s\n", recording_.c_str());
+        else
+            std::filesystem::remove_all(folder_);
     }
     Bytes StopRecording()
     {
@@ -91,8 +143,16 @@ protected:
 
 TEST_F(RecordedPlayback, PlaysWhatWasSentBitForBitThenSilence)
 {
-    PlayerProcess player({{"XDG_RUNTIME_DIR", folder_}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
-    std::this_thread::sleep_for(1s);
+    // The Linux player headless; another (Wine) keeps the display it needs.
+    std::vector<std::string> command = {SONVALE_PLAYER};
+    std::map<std::string, std::string> environment = {
+        {"XDG_RUNTIME_DIR", folder_}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+    if (const char* other = std::getenv("SONVALE_E2E_PLAYER")) {
+        command = {"/bin/sh", "-c", std::string("exec ") + other};
+        environment = {};
+    }
+    PlayerProcess player(environment, command);
+    std::this_thread::sleep_for(command.size() > 1 ? 5s : 1s);
     ASSERT_TRUE(player.Running()) << player.StandardError();
 
     const std::string file = TestDataPath("stereo_44k_128.mp3");
@@ -102,8 +162,11 @@ TEST_F(RecordedPlayback, PlaysWhatWasSentBitForBitThenSilence)
     std::this_thread::sleep_for(1500ms);
     const Bytes recording = StopRecording();
     player.Signal(SIGTERM);
-    EXPECT_EQ(player.WaitForExit(10s), std::optional(0));
-    EXPECT_EQ(player.StandardError(), "");
+    // Only the Linux player makes a clean exit of SIGTERM.
+    if (command.size() == 1) {
+        EXPECT_EQ(player.WaitForExit(10s), std::optional(0));
+        EXPECT_EQ(player.StandardError(), "");
+    }
 
     RealDecoderLibrary library;
     const Bytes stream = DecodeWhole(library, ReadFile(file), false);
@@ -116,19 +179,27 @@ TEST_F(RecordedPlayback, PlaysWhatWasSentBitForBitThenSilence)
     second.insert(second.end(), stream.begin(), stream.end());
     second.resize(second.size() / kBlockBytes * kBlockBytes);
 
+    // Through ALSA nothing may come between the samples; Wine's mixer may let
+    // the sink run dry for a moment, which shows as silence in the middle.
+    std::size_t gaps = 0;
     const std::size_t at1 = Locate(recording, first, 0);
-    ASSERT_LE(at1 + first.size(), recording.size()) << "first stream not found";
+    ASSERT_LT(at1, recording.size()) << "first stream not found";
     EXPECT_TRUE(Silent(recording, 0, at1));
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), recording.begin() + static_cast<std::ptrdiff_t>(at1)))
-        << "TCP stream differs";
+    const auto end1 = Follow(first, recording, at1, gaps);
+    ASSERT_TRUE(end1) << "TCP stream differs";
 
-    const std::size_t at2 = Locate(recording, second, at1 + first.size());
-    ASSERT_LE(at2 + second.size(), recording.size()) << "second stream not found";
-    EXPECT_TRUE(Silent(recording, at1 + first.size(), at2));
-    EXPECT_TRUE(std::equal(second.begin(), second.end(), recording.begin() + static_cast<std::ptrdiff_t>(at2)))
-        << "UDP stream differs";
+    const std::size_t at2 = Locate(recording, second, *end1);
+    ASSERT_LT(at2, recording.size()) << "second stream not found";
+    EXPECT_TRUE(Silent(recording, *end1, at2));
+    const auto end2 = Follow(second, recording, at2, gaps);
+    ASSERT_TRUE(end2) << "UDP stream differs";
     // When the stream stops, silence: never a block played again.
-    EXPECT_TRUE(Silent(recording, at2 + second.size(), recording.size()));
+    EXPECT_TRUE(Silent(recording, *end2, recording.size()));
+    if (Tolerance() == 0) {
+        EXPECT_EQ(gaps, 0u);
+    } else {
+        std::printf("silent frames inside the streams: %zu\n", gaps);
+    }
 }
 
 }  // namespace

@@ -15,8 +15,12 @@
 
 namespace sonvale::test {
 
-PlayerProcess::PlayerProcess(const std::map<std::string, std::string>& environment)
+PlayerProcess::PlayerProcess(const std::map<std::string, std::string>& environment, std::vector<std::string> command)
 {
+    std::vector<char*> argv;
+    for (std::string& arg : command)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     char pattern[] = "/tmp/sonvale-stderr-XXXXXX";
     const int fd = mkstemp(pattern);
     stderrPath_ = pattern;
@@ -29,7 +33,7 @@ PlayerProcess::PlayerProcess(const std::map<std::string, std::string>& environme
             else
                 setenv(name.c_str(), value.c_str(), 1);
         }
-        execl(SONVALE_PLAYER, SONVALE_PLAYER, static_cast<char*>(nullptr));
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(fd);

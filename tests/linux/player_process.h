@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sonvale::test {
 
@@ -17,7 +18,9 @@ using namespace std::chrono_literals;
 class PlayerProcess {
 public:
     // Variables to set; an empty value removes the variable.
-    explicit PlayerProcess(const std::map<std::string, std::string>& environment);
+    // The Linux player, or another command line (the Windows one under Wine).
+    explicit PlayerProcess(const std::map<std::string, std::string>& environment,
+                           std::vector<std::string> command = {SONVALE_PLAYER});
     ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
