@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Latency and CPU of the Linux player beside ffplay and mpv, on a PulseAudio
-# server and null sink of its own. Takes about six minutes.
+# Latency and CPU of the Linux player (its window shown on an Xvfb display)
+# beside ffplay and mpv, on a PulseAudio server and null sink of its own.
+# Takes about seven minutes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -15,10 +16,16 @@ cmake --preset linux -DSONVALE_TESTS=ON >/dev/null
 cmake --build --preset linux --target sonvale latency_bench
 
 scratch=$(mktemp -d /tmp/sonvale-bench-XXXXXX)
-trap 'kill "$(cat "$scratch/runtime/pulse/pid" 2>/dev/null)" 2>/dev/null || true; rm -rf "$scratch"' EXIT
+trap 'kill "$(cat "$scratch/runtime/pulse/pid" 2>/dev/null)" ${xvfb_pid:-} 2>/dev/null || true; rm -rf "$scratch"' EXIT
 export HOME="$scratch" XDG_RUNTIME_DIR="$scratch/runtime" PULSE_SERVER="unix:$scratch/pulse.sock"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
+display=120
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+sleep 1
 pulseaudio -D -n --exit-idle-time=-1 --disallow-exit -L "module-null-sink sink_name=out" \
     -L "module-native-protocol-unix socket=$scratch/pulse.sock" -L module-always-sink 2>/dev/null
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
