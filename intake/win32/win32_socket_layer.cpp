@@ -2,6 +2,8 @@
 
 #include <mstcpip.h>
 
+#include "app/win32/message_window.h"
+
 namespace sonvale::win32 {
 
 namespace {
@@ -26,16 +28,8 @@ bool ReadableNow(SOCKET socket)
 }  // namespace
 
 Win32SocketLayer::Win32SocketLayer()
+    : window_(CreateMessageWindow(kWindowClass, &Win32SocketLayer::WindowProcedure, this))
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Win32SocketLayer::WindowProcedure;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
-    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32SocketLayer::~Win32SocketLayer()
@@ -122,8 +116,7 @@ void Win32SocketLayer::Dispatch(SOCKET socket, unsigned event)
 LRESULT CALLBACK Win32SocketLayer::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == kSocketMessage) {
-        auto* layer = reinterpret_cast<Win32SocketLayer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (layer)
+        if (auto* layer = MessageWindowOwner<Win32SocketLayer>(hwnd))
             layer->Dispatch(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam));
         return 0;
     }

@@ -1,5 +1,7 @@
 #include "playback/win32/wave_out_device.h"
 
+#include "app/win32/message_window.h"
+
 namespace sonvale::win32 {
 
 namespace {
@@ -9,16 +11,8 @@ constexpr wchar_t kWindowClass[] = L"SonvaleWaveOutWindow";
 }  // namespace
 
 WaveOutDevice::WaveOutDevice()
+    : window_(CreateMessageWindow(kWindowClass, &WaveOutDevice::WindowProcedure, this))
 {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WaveOutDevice::WindowProcedure;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
-    window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 WaveOutDevice::~WaveOutDevice()
@@ -85,7 +79,7 @@ void WaveOutDevice::OnDone(HWAVEOUT device, WAVEHDR* header)
 LRESULT CALLBACK WaveOutDevice::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == MM_WOM_DONE) {
-        if (auto* self = reinterpret_cast<WaveOutDevice*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+        if (auto* self = MessageWindowOwner<WaveOutDevice>(hwnd))
             self->OnDone(reinterpret_cast<HWAVEOUT>(wParam), reinterpret_cast<WAVEHDR*>(lParam));
         return 0;
     }
