@@ -77,7 +77,11 @@ void CSonvaleDlg::CreateEndpoints()
 void CSonvaleDlg::ShowLocalAddress() {}
 void CSonvaleDlg::AddTrayIcon() {}
 void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
-void CSonvaleDlg::MeasureMeter() {}
+void CSonvaleDlg::MeasureMeter()
+{
+    meter_.Measure(host_->Meter());
+}
+
 void CSonvaleDlg::OpenOutput()
 {
     // Without a device the player runs on silently: intake still fills and
@@ -92,7 +96,13 @@ void CSonvaleDlg::StopOutput()
     output_.Stop();
 }
 
-void CSonvaleDlg::UpdateMeter(const std::uint8_t*) {}
+// Runs for every block, also while the window is hidden, so the meter is live
+// the moment the window comes back.
+void CSonvaleDlg::UpdateMeter(const std::uint8_t* block)
+{
+    meter_.Update(block);
+}
+
 void CSonvaleDlg::CloseEndpoints()
 {
     intake_.CloseEndpoints();

@@ -10,6 +10,7 @@
 #include "intake/decoder_binding.h"
 #include "intake/stream_intake.h"
 #include "playback/output_cycle.h"
+#include "spectrum/bar_meter.h"
 
 namespace sonvale {
 
@@ -62,6 +63,7 @@ private:
     DecoderBinding decoder_;
     StreamIntake intake_;
     OutputCycle output_;
+    BarMeter meter_;
     MessageBoxes& boxes_;
     WindowHost* host_ = nullptr;
     std::string infoText_;

@@ -5,6 +5,8 @@
 
 namespace sonvale {
 
+class MeterSurface;
+
 inline constexpr int kDialogOk = 1;
 inline constexpr int kDialogCancel = 2;
 
@@ -13,6 +15,8 @@ public:
     virtual ~WindowHost() = default;
     // Ends the modal run; the shell destroys the window afterwards.
     virtual void EndModal(int result) = 0;
+    // The spectrum meter control; null where nothing is shown (headless).
+    virtual MeterSurface* Meter() { return nullptr; }
 };
 
 }  // namespace sonvale

@@ -1,7 +1,6 @@
 #include "app/qt/qt_main_window.h"
 
 #include <QFontMetrics>
-#include <QFrame>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -10,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "res/resource.h"
+#include "spectrum/qt/qt_meter_widget.h"
 
 namespace sonvale::qt {
 
@@ -74,12 +74,8 @@ void QtMainWindow::BuildMenu()
 
 void QtMainWindow::BuildControls()
 {
-    meter_ = new QFrame(client_);
+    meter_ = new QtMeterWidget(client_);
     meter_->setProperty(kControlIdProperty, IDC_METER);
-    meter_->setAutoFillBackground(true);
-    QPalette black = meter_->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    meter_->setPalette(black);
     meter_->setGeometry(DialogRect(METER_X, METER_Y, METER_WIDTH, METER_HEIGHT));
 
     info_ = new QPlainTextEdit(client_);
@@ -108,6 +104,11 @@ int QtMainWindow::Run()
 void QtMainWindow::EndModal(int result)
 {
     QDialog::done(result);
+}
+
+MeterSurface* QtMainWindow::Meter()
+{
+    return meter_;
 }
 
 // Esc and the close box arrive here.

@@ -9,7 +9,6 @@
 #include "app/window_host.h"
 
 class QMenuBar;
-class QFrame;
 class QPlainTextEdit;
 
 namespace sonvale {
@@ -17,6 +16,8 @@ class CSonvaleDlg;
 }
 
 namespace sonvale::qt {
+
+class QtMeterWidget;
 
 // Property that carries a control's or a menu command's resource id.
 inline constexpr char kControlIdProperty[] = "controlId";
@@ -29,11 +30,13 @@ public:
     int Run();
 
     void EndModal(int result) override;
+    MeterSurface* Meter() override;
     void reject() override;
 
     DialogBaseUnits BaseUnits() const { return base_; }
     QWidget* Client() const { return client_; }
     QMenuBar* MenuBar() const { return menuBar_; }
+    QtMeterWidget* MeterWidget() const { return meter_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -47,7 +50,7 @@ private:
     DialogBaseUnits base_{};
     QMenuBar* menuBar_ = nullptr;
     QWidget* client_ = nullptr;
-    QFrame* meter_ = nullptr;
+    QtMeterWidget* meter_ = nullptr;
     QPlainTextEdit* info_ = nullptr;
 };
 

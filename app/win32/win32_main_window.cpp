@@ -1,6 +1,7 @@
 #include "app/win32/win32_main_window.h"
 
 #include "app/main_window.h"
+#include "res/resource.h"
 
 namespace sonvale::win32 {
 
@@ -13,6 +14,13 @@ const Win32MainWindow::MessageEntry Win32MainWindow::kMessageTable[3] = {
 void Win32MainWindow::EndModal(int result)
 {
     EndDialog(Handle(), result);
+}
+
+MeterSurface* Win32MainWindow::Meter()
+{
+    if (!meter_)
+        meter_.emplace(GetDlgItem(Handle(), IDC_METER));
+    return &*meter_;
 }
 
 INT_PTR Win32MainWindow::OnInitDialog(WPARAM, LPARAM)

@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/win32/dialog_window.h"
 #include "app/window_host.h"
+#include "spectrum/win32/win32_meter_surface.h"
 
 namespace sonvale {
 class CSonvaleDlg;
@@ -19,6 +22,7 @@ public:
     explicit Win32MainWindow(CSonvaleDlg& dialog) : dialog_(dialog) {}
 
     void EndModal(int result) override;
+    MeterSurface* Meter() override;
 
     static const MessageEntry kMessageTable[3];
 
@@ -28,6 +32,7 @@ private:
     INT_PTR OnDestroy(WPARAM, LPARAM);
 
     CSonvaleDlg& dialog_;
+    std::optional<Win32MeterSurface> meter_;
 };
 
 }  // namespace sonvale::win32
