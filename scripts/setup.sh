@@ -15,7 +15,7 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libmp
               libmp3lame0 libasound2-plugins alsa-utils fonts-wqy-microhei)
 test_packages=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 lame sox pulseaudio pulseaudio-utils
                xvfb xauth xdotool x11-utils imagemagick trayer googletest libgtest-dev
-               libbenchmark-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+               libbenchmark-dev libfftw3-dev libkissfft-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
                procps psmisc)
 
 # Seen here: a mirror mid-sync serving a Packages.xz whose size disagrees with its
