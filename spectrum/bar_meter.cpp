@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "spectrum/meter_surface.h"
+#include "spectrum/portable_math.h"
 
 namespace sonvale {
 
@@ -24,7 +25,7 @@ MeterBars LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int 
         for (int k = kMeterBinsPerBar * i; k < kMeterBinsPerBar * (i + 1); ++k)
             sum = static_cast<float>(static_cast<double>(sum) + amp[k]);
         // Higher bands carry less energy; the weight lifts them, ln 2 to ln 31.
-        const float weight = static_cast<float>(std::log(static_cast<double>(static_cast<float>(i)) + 2.0));
+        const float weight = static_cast<float>(PortableLog(static_cast<double>(static_cast<float>(i)) + 2.0));
         const float energy = static_cast<float>(static_cast<double>(sum) * weight);
         bars[i] = PlaceBar(i, MeterLevel(energy), barWidth, height);
     }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "spectrum/portable_math.h"
+
 namespace sonvale {
 namespace {
 
@@ -37,8 +39,8 @@ SpectrumAnalyzer::SpectrumAnalyzer()
     : size_(kSpectrumInputs), half_(kSpectrumInputs / 2)
 {
     // ln N / ln 2 from single-precision logarithms gives exactly 11 for 2048.
-    const float lnSize = static_cast<float>(std::log(static_cast<double>(size_)));
-    const float lnTwo = static_cast<float>(std::log(2.0));
+    const float lnSize = static_cast<float>(PortableLog(size_));
+    const float lnTwo = static_cast<float>(PortableLog(2.0));
     stages_ = static_cast<std::int32_t>(static_cast<double>(lnSize) / lnTwo);
 
     real_.assign(size_, 0.0f);
@@ -58,8 +60,8 @@ SpectrumAnalyzer::SpectrumAnalyzer()
             for (std::int32_t j = 0; j < span; ++j) {
                 const std::int32_t e = ReverseBits((group + j) >> shift, stages_);
                 const float theta = static_cast<float>(static_cast<double>(e) * turn / size_);
-                sine_[t] = static_cast<float>(std::sin(static_cast<double>(theta)));
-                cosine_[t] = static_cast<float>(std::cos(static_cast<double>(theta)));
+                sine_[t] = static_cast<float>(PortableSin(theta));
+                cosine_[t] = static_cast<float>(PortableCos(theta));
                 ++t;
             }
         }

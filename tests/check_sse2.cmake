@@ -1,0 +1,28 @@
+cmake_minimum_required(VERSION 3.25)
+# The meter must give the same bits on 32-bit Windows as elsewhere, which
+# holds only while its arithmetic is SSE2's. The 32-bit calling convention
+# still moves floating-point results through the x87 stack (loads and stores
+# that keep the value), so those pass; any x87 arithmetic fails.
+separate_arguments(objects UNIX_COMMAND "${OBJECTS}")
+set(checked 0)
+foreach(object IN LISTS objects)
+  if(NOT object MATCHES "/spectrum/")
+    continue()
+  endif()
+  execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${object} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${object}")
+  endif()
+  string(REGEX MATCHALL "\n[ \t]*[0-9a-f]+:[ \t]+f[a-z0-9]+" found "${dump}")
+  foreach(line IN LISTS found)
+    string(REGEX REPLACE ".*[ \t](f[a-z0-9]+)$" "\\1" mnemonic "${line}")
+    if(NOT mnemonic MATCHES "^f(ld|st|xch|free|wait|nstcw|ldcw)")
+      message(FATAL_ERROR "${object} does x87 arithmetic (${mnemonic})")
+    endif()
+  endforeach()
+  math(EXPR checked "${checked} + 1")
+endforeach()
+if(checked LESS 2)
+  message(FATAL_ERROR "no meter objects among ${OBJECTS}")
+endif()
+message(STATUS "${checked} meter objects, SSE2 arithmetic only")
