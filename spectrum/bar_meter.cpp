@@ -1,11 +1,25 @@
 #include "spectrum/bar_meter.h"
 
-#include <cmath>
-
 #include "spectrum/meter_surface.h"
 #include "spectrum/portable_math.h"
 
 namespace sonvale {
+namespace {
+
+// Higher bands carry less energy; the weights lift them, ln 2 to ln 31.
+// Computed once, so a block costs no logarithm.
+const std::array<float, kMeterBarCount>& BarWeights()
+{
+    static const std::array<float, kMeterBarCount> weights = [] {
+        std::array<float, kMeterBarCount> w;
+        for (int i = 0; i < kMeterBarCount; ++i)
+            w[i] = static_cast<float>(PortableLog(static_cast<double>(static_cast<float>(i)) + 2.0));
+        return w;
+    }();
+    return weights;
+}
+
+}  // namespace
 
 MeterBars LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int width, int height)
 {
@@ -19,14 +33,13 @@ MeterBars LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int 
     const float* amp = analyzer.Transform(mono.data());
 
     const float barWidth = static_cast<float>(static_cast<double>(width) / kMeterBarCount);
+    const auto& weights = BarWeights();
     MeterBars bars;
     for (int i = 0; i < kMeterBarCount; ++i) {
         float sum = 0.0f;
         for (int k = kMeterBinsPerBar * i; k < kMeterBinsPerBar * (i + 1); ++k)
             sum = static_cast<float>(static_cast<double>(sum) + amp[k]);
-        // Higher bands carry less energy; the weight lifts them, ln 2 to ln 31.
-        const float weight = static_cast<float>(PortableLog(static_cast<double>(static_cast<float>(i)) + 2.0));
-        const float energy = static_cast<float>(static_cast<double>(sum) * weight);
+        const float energy = static_cast<float>(static_cast<double>(sum) * weights[i]);
         bars[i] = PlaceBar(i, MeterLevel(energy), barWidth, height);
     }
     return bars;
