@@ -21,15 +21,20 @@ const std::array<float, kMeterBarCount>& BarWeights()
 
 }  // namespace
 
-MeterBars LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int width, int height)
+void MixToMono(const std::uint8_t* block, float* mono)
 {
-    std::array<float, kSpectrumInputs> mono;
     for (int f = 0; f < kSpectrumInputs; ++f) {
         const std::uint8_t* frame = block + 4 * f;
         const auto left = static_cast<std::int16_t>(frame[0] | frame[1] << 8);
         const auto right = static_cast<std::int16_t>(frame[2] | frame[3] << 8);
         mono[f] = static_cast<float>((left + right) / 32767.0 * 0.5);
     }
+}
+
+MeterBars LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int width, int height)
+{
+    std::array<float, kSpectrumInputs> mono;
+    MixToMono(block, mono.data());
     const float* amp = analyzer.Transform(mono.data());
 
     const float barWidth = static_cast<float>(static_cast<double>(width) / kMeterBarCount);

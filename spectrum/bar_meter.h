@@ -23,6 +23,9 @@ using MeterBars = std::array<MeterBar, kMeterBarCount>;
 // Mixes one 8192-byte block to mono, transforms it and lays out the 30 bars for a meter of width x height pixels.
 std::array<MeterBar, 30> LayOutBars(SpectrumAnalyzer& analyzer, const std::uint8_t* block, int width, int height);
 
+// The first step: frame f of the block becomes (L + R) / 32767 x 0.5.
+void MixToMono(const std::uint8_t* block, float* mono);
+
 // The layout's last steps on their own, for levels no real block hits exactly.
 // The gain bands and the clamp applied to a bar's weighted energy:
 float MeterLevel(float energy);

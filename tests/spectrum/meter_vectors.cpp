@@ -60,11 +60,7 @@ std::uint64_t HashSpectrum(const float* amplitudes)
 std::uint64_t HashBlockSpectrum(SpectrumAnalyzer& analyzer, const std::vector<std::uint8_t>& block)
 {
     std::vector<float> mono(kSpectrumInputs);
-    for (int f = 0; f < kSpectrumInputs; ++f) {
-        const auto left = static_cast<std::int16_t>(block[4 * f] | block[4 * f + 1] << 8);
-        const auto right = static_cast<std::int16_t>(block[4 * f + 2] | block[4 * f + 3] << 8);
-        mono[f] = static_cast<float>((left + right) / 32767.0 * 0.5);
-    }
+    MixToMono(block.data(), mono.data());
     return HashSpectrum(analyzer.Transform(mono.data()));
 }
 

@@ -32,7 +32,7 @@ struct MeterVectors {
 // Bars are coarse; the hash of the analyser's output shows a difference in
 // the last bit of any amplitude.
 std::uint64_t HashSpectrum(const float* amplitudes);
-// The mono mix of a block as the meter makes it, then its spectrum's hash.
+// The hash of a block's spectrum as the meter computes it.
 std::uint64_t HashBlockSpectrum(SpectrumAnalyzer& analyzer, const std::vector<std::uint8_t>& block);
 
 bool WriteMeterVectors(const std::string& path, const MeterVectors& vectors);
