@@ -4,7 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFrame>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +16,7 @@
 #include "app/texts.h"
 #include "app/window_host.h"
 #include "res/resource.h"
+#include "spectrum/qt/qt_meter_widget.h"
 #include "tests/support/fakes.h"
 
 namespace sonvale::qt {
@@ -47,15 +48,41 @@ TEST(QtMainWindow, IsLaidOutLikeTheDialogTemplate)
     ASSERT_GT(base.y, 0);
     EXPECT_EQ(window.Client()->size(), Expected(base, 0, 0, MAIN_DLG_WIDTH, MAIN_DLG_HEIGHT).size());
 
-    auto* meter = qobject_cast<QFrame*>(Control(window.Client(), IDC_METER));
+    auto* meter = dynamic_cast<QtMeterWidget*>(Control(window.Client(), IDC_METER));
     ASSERT_NE(meter, nullptr);
     EXPECT_EQ(meter->geometry(), Expected(base, METER_X, METER_Y, METER_WIDTH, METER_HEIGHT));
-    EXPECT_EQ(meter->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(window.Meter(), meter);
 
     auto* info = qobject_cast<QPlainTextEdit*>(Control(window.Client(), IDC_INFO));
     ASSERT_NE(info, nullptr);
     EXPECT_TRUE(info->isReadOnly());
     EXPECT_EQ(info->geometry(), Expected(base, INFO_X, INFO_Y, INFO_WIDTH, INFO_HEIGHT));
+}
+
+TEST(QtMeterWidget, FillsBarsAsWindowsFillsRectangles)
+{
+    QtMeterWidget meter(nullptr);
+    meter.resize(40, 20);
+    const MeterSize size = meter.Measure();
+    EXPECT_EQ(size.width, 40);
+    EXPECT_EQ(size.height, 20);
+    const QImage blank = meter.grab().toImage();
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(blank.pixelColor(x, y), QColor(Qt::black)) << x << "," << y;
+
+    MeterBars bars{};
+    bars[0] = {2, 5, 6, 20, 255, 128, 50};   // columns 2..5, rows 5..19
+    bars[1] = {10, 20, 14, 20, 255, 0, 50};  // empty: silence
+    bars[2] = {30, 8, 28, 20, 255, 9, 50};   // inverted: nothing
+    meter.Paint(bars, size);
+    const QImage image = meter.grab().toImage();
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const bool inBar = x >= 2 && x < 6 && y >= 5;
+            ASSERT_EQ(image.pixelColor(x, y), inBar ? QColor(255, 128, 50) : QColor(Qt::black)) << x << "," << y;
+        }
+    }
 }
 
 TEST(QtMainWindow, MenuCarriesTheCommandIds)
