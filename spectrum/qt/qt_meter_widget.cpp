@@ -12,14 +12,13 @@ QtMeterWidget::QtMeterWidget(QWidget* parent) : QWidget(parent)
 
 MeterSize QtMeterWidget::Measure()
 {
-    size_ = {width(), height()};
-    return size_;
+    return {width(), height()};
 }
 
-void QtMeterWidget::Paint(const MeterBars& bars, MeterSize size)
+// The widget is the meter, so its own rectangle is the size given.
+void QtMeterWidget::Paint(const MeterBars& bars, MeterSize)
 {
     bars_ = bars;
-    size_ = size;
     if (isVisible())
         update();
 }
@@ -28,8 +27,6 @@ void QtMeterWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (size_.width <= 0)
-        return;
     for (const MeterBar& bar : bars_) {
         // Rectangles as Windows fills them: right and bottom excluded, an
         // empty or inverted one draws nothing.

@@ -17,14 +17,11 @@ public:
     MeterSize Measure() override;
     void Paint(const MeterBars& bars, MeterSize size) override;
 
-    const MeterBars& Bars() const { return bars_; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     MeterBars bars_{};
-    MeterSize size_{};
 };
 
 }  // namespace sonvale::qt
