@@ -18,20 +18,35 @@ test_packages=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i38
                libbenchmark-dev libfftw3-dev libkissfft-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
                procps psmisc)
 
-# Seen here: a mirror mid-sync serving a Packages.xz whose size disagrees with its
-# Release file. apt then drops that index, and the i386 libraries no longer match
-# their amd64 twins, so wine32 cannot be installed. Fall back to the served index;
-# every package downloaded through it is still checked against its hashes.
-repair_missing_indexes() {
-  local src uri suite
-  while read -r uri suite; do
-    local name list
-    name=$(printf '%s' "${uri#http://}" | tr '/' '_')_dists_${suite}_main_binary-i386_Packages
-    list=/var/lib/apt/lists/$name
-    ls "$list"* >/dev/null 2>&1 && continue
-    echo "setup: index $uri $suite i386 missing, taking the served copy"
-    curl -fsS "$uri/dists/$suite/main/binary-i386/Packages.xz" | xz -dc | sudo_ tee "$list" >/dev/null || sudo_ rm -f "$list"
-  done < <(awk '/^URIs:/{u=$2} /^Suites:/{for(i=2;i<=NF;i++) print u, $i}' /etc/apt/sources.list.d/debian.sources)
+# Every index apt should have after an update (binary and source, each
+# architecture), as the files it would write; a mirror caught mid-sync serves
+# one whose hashes disagree with the signed Release file, and apt drops it.
+missing_indexes() {
+  local created
+  for created in Packages Sources; do
+    apt-get indextargets --format '$(FILENAME) $(SITE) $(RELEASE) $(TARGET_OF) $(ARCHITECTURE)' \
+        "Created-By: $created" 2>/dev/null
+  done | while read -r file site release kind arch; do
+    ls "$file"* >/dev/null 2>&1 || echo "$site $release $kind${arch:+ $arch}"
+  done
+}
+
+# Only indexes apt has verified against the signed Release file are used: a
+# mirror mid-sync is waited out a bounded number of times, then named.
+update_indexes() {
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    if sudo_ apt-get update -q && [ -z "$(missing_indexes)" ]; then
+      return 0
+    fi
+    [ "$attempt" = 5 ] && break
+    echo "setup: apt-get update incomplete (attempt $attempt of 5), trying again in $((attempt * 20)) s"
+    sleep $((attempt * 20))
+  done
+  echo "setup: these package indexes could not be fetched and verified:" >&2
+  missing_indexes | sed 's/^/setup:   /' >&2
+  echo "setup: the mirror is probably mid-sync; run this script again in a few minutes" >&2
+  return 1
 }
 
 changed=0
@@ -54,10 +69,8 @@ done
 stamp=/var/lib/apt/periodic/sonvale-update-stamp
 if [ "${#missing[@]}" -gt 0 ]; then
   if [ "$changed" = 1 ] || [ ! -f "$stamp" ]; then
-    # A mirror caught mid-sync fails one index now and then; what did arrive is enough.
-    sudo_ apt-get update -q || { sleep 5; sudo_ apt-get update -q; } || echo "setup: apt-get update incomplete, going on"
+    update_indexes
     sudo_ mkdir -p "$(dirname "$stamp")" && sudo_ touch "$stamp"
-    repair_missing_indexes
   fi
   echo "setup: installing ${missing[*]}"
   sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
@@ -77,7 +90,7 @@ fetch_lame_source() {
   lame_source=$(mktemp -d)
   ( cd "$lame_source"
     apt-get source --download-only lame >/dev/null 2>&1 ||
-      { sudo_ apt-get update -q >/dev/null 2>&1 || true; apt-get source --download-only lame >/dev/null; } )
+      { update_indexes >/dev/null; apt-get source --download-only lame >/dev/null; } )
 }
 
 for arch in i686 x86_64; do

@@ -1,20 +1,93 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds every preset and runs every suite: the
 # Linux player (plain and with sanitizers) on Xvfb, the Windows player under
-# Wine. Exits non-zero if anything fails.
+# Wine. Exits non-zero if anything fails. Whatever it started is gone when it
+# ends, on success, on failure, and on Ctrl+C or SIGTERM.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
+# In the foreground, so that an interruption never leaves dpkg half done.
 "$here/scripts/setup.sh"
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
 jobs=$(nproc)
 
+# One private folder for this run: X display, sound server, Wine prefixes.
+scratch=$(mktemp -d /tmp/sonvale-test-XXXXXX)
+chmod 700 "$scratch"
+# Everything started from here on carries this in its environment. Daemons
+# (PulseAudio, Wine servers, Wine's services) and whatever a killed test left
+# behind no longer have us as parent, but keep the mark: the clean-up finds
+# them by it.
+export SONVALE_TEST_RUN="$scratch"
+
+# Called once the mark is off this shell, so that the search does not find
+# its own processes.
+marked_processes() {
+  grep -lzxF "SONVALE_TEST_RUN=$scratch" /proc/[0-9]*/environ 2>/dev/null |
+    sed 's|^/proc/\([0-9]*\)/environ$|\1|' || true
+}
+
+# The server's socket folder in /tmp is named by the prefix's device and
+# inode, and stays once the server has gone.
+remove_wine_server_folder() {
+  [ -d "$1" ] || return 0
+  local name folder
+  name=$(printf 'server-%x-%x' "0x$(stat -c %D "$1")" "$(stat -c %i "$1")")
+  for folder in /tmp/.wine-"$(id -u)"/"$name" /tmp/wine-*/"$name"; do
+    [ -d "$folder" ] || continue
+    rm -rf "$folder"
+    rmdir "$(dirname "$folder")" 2>/dev/null || true
+  done
+}
+
+# Ends every marked process: politely, then after five seconds for good.
+end_marked_processes() {
+  local pids
+  pids=$(marked_processes)
+  [ -n "$pids" ] || return 0
+  # shellcheck disable=SC2086
+  kill -TERM $pids 2>/dev/null || true
+  for _ in $(seq 50); do
+    pids=$(marked_processes)
+    [ -z "$pids" ] && return 0
+    sleep 0.1
+  done
+  # shellcheck disable=SC2086
+  kill -KILL $pids 2>/dev/null || true
+}
+
+cleanup() {
+  local status=$? prefix
+  trap - EXIT INT TERM
+  unset SONVALE_TEST_RUN
+  # Tests and their runners first, so that nothing starts anew meanwhile.
+  end_marked_processes
+  for prefix in "$scratch"/wine-*; do
+    [ -d "$prefix" ] || continue
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    remove_wine_server_folder "$prefix"
+  done
+  end_marked_processes
+  rm -rf "$scratch"
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'echo "== interrupted"; exit 130' INT
+trap 'echo "== terminated"; exit 143' TERM
+
+# Long steps run in the background and are waited for: bash runs a trap only
+# once the foreground command has ended, but interrupts a wait at once.
+step() {
+  "$@" &
+  wait $!
+}
+
 build() {
-  cmake --preset "$1" -DSONVALE_WERROR=$werror -DSONVALE_TESTS=ON >/dev/null
-  cmake --build --preset "$1" -j "$jobs"
+  step cmake --preset "$1" -DSONVALE_WERROR=$werror -DSONVALE_TESTS=ON >/dev/null
+  step cmake --build --preset "$1" -j "$jobs"
 }
 
 for preset in linux linux-asan win32 win64 fuzz; do
@@ -22,21 +95,9 @@ for preset in linux linux-asan win32 win64 fuzz; do
   build "$preset"
 done
 
-# One private X display, Wine prefix and runtime folder for this run.
-scratch=$(mktemp -d /tmp/sonvale-test-XXXXXX)
-chmod 700 "$scratch"
-cleanup() {
-  [ -f "$scratch/runtime/pulse/pid" ] && kill "$(cat "$scratch/runtime/pulse/pid")" 2>/dev/null || true
-  [ -n "${WINEPREFIX:-}" ] && WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
 display=90
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
 export DISPLAY=":$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 export XDG_RUNTIME_DIR="$scratch/runtime"
@@ -49,16 +110,25 @@ export HOME="$scratch/home" PULSE_SERVER="unix:$scratch/pulse.sock"
 mkdir -p "$HOME"
 pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$scratch/pulse.log" \
     -L "module-null-sink sink_name=out" -L "module-native-protocol-unix socket=$scratch/pulse.sock" \
-    -L module-always-sink 2>/dev/null
+    -L module-always-sink </dev/null >/dev/null 2>&1
 for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl set-default-sink out
+
+# Every test has a time limit (the presets' default, or its own), so a hang
+# fails the test that hung.
 status=0
 run_suite() {
   echo "== tests $1"
   # Wine suites one test at a time (their programs share one Wine server).
   local parallel=$jobs
   case $1 in win*) parallel=1 ;; esac
-  ctest --preset "$1" -j "$parallel" || status=1
+  # ctest waits for the end of its tests' output as well as for their end: a
+  # process a test left behind that holds it would keep ctest waiting past
+  # every test's time limit, so the suite has one too.
+  local code=0
+  step timeout --kill-after=30 1200 ctest --preset "$1" -j "$parallel" || code=$?
+  [ $code = 124 ] && echo "== tests $1: still running after 20 minutes, stopped (the last test started above hung)"
+  [ $code = 0 ] || status=1
 }
 
 run_suite linux
@@ -69,48 +139,66 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$here/tests/lsan.supp run_
 echo "== fuzz packet handler, 60 s"
 mkdir "$scratch/corpus"
 cp tests/fuzz/corpus/* "$scratch/corpus/"
-./build/fuzz/bin/packet_handler_fuzz -max_total_time=60 -print_final_stats=1 "$scratch/corpus" \
+step timeout 300 ./build/fuzz/bin/packet_handler_fuzz -max_total_time=60 -print_final_stats=1 "$scratch/corpus" \
     >"$scratch/fuzz.log" 2>&1 || { tail -n 60 "$scratch/fuzz.log"; status=1; }
 grep -E '^(Done|stat::number_of_executed_units)' "$scratch/fuzz.log" || true
+
+# One Wine server per prefix for a whole suite, with Wine's services already
+# running: a test program that started them would hand them its output pipe,
+# they would outlive it under the persistent server, and ctest would wait for
+# the end of that pipe for ever. Programs started together would also race to
+# start the server.
+# The loader is named each time: Debian's wine and wineboot commands take the
+# 32-bit one whenever it is installed, also where it cannot run.
+start_wine() {
+  export WINEPREFIX="$scratch/wine-$1" WINEARCH=$1
+  # The server will not start without its prefix folder; Wine fills an empty one.
+  mkdir -m 700 "$WINEPREFIX"
+  step wineserver -p </dev/null >/dev/null 2>&1
+  step "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1
+  step "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+  remove_wine_server_folder "$WINEPREFIX"
+}
+
+# The Windows player end to end. Wine's own mixer now and then drops a few
+# milliseconds when the machine is busy (seen in about one run in four, with
+# the samples around the hole intact), so a clean run of three will do.
+windows_end_to_end() {
+  echo "== tests $1 end to end"
+  local attempt
+  for attempt in 1 2 3; do
+    if SONVALE_E2E_PLAYER="$2 $here/build/$1/bin/Sonvale.exe" SONVALE_E2E_TOLERANCE=4 \
+        step timeout --kill-after=10 180 ./build/linux/bin/playback_e2e_tests; then
+      return 0
+    fi
+    echo "attempt $attempt failed"
+  done
+  return 1
+}
+
+# One Windows suite and its end-to-end run in a prefix and server of its own.
+windows_suites() (
+  export WINELOADER=$2
+  start_wine "$1"
+  run_suite "$1"
+  windows_end_to_end "$1" "$WINELOADER" || status=1
+  stop_wine
+  exit $status
+)
 
 # Wine: the 64-bit build of the same sources always runs; the shipped 32-bit
 # build runs where the kernel executes 32-bit programs (some virtual machines
 # have IA-32 emulation switched off, and wine32 cannot start there).
-start_wine() {
-  export WINEPREFIX="$scratch/wine-$1" WINEARCH=$1
-  wineboot -i >/dev/null 2>&1
-  # One server for the whole suite, started once wineboot's has gone: Wine
-  # programs started together would otherwise race to start it.
-  wineserver -w
-  wineserver -p
-  sleep 1
-}
-( export WINELOADER=/usr/lib/wine/wine64
-  start_wine win64
-  run_suite win64
-  # The Windows player end to end. Wine's own mixer now and then drops a few
-  # milliseconds when the machine is busy (seen in about one run in four,
-  # with the samples around the hole intact), so a clean run of three will do.
-  echo "== tests win64 end to end"
-  passed=0
-  for attempt in 1 2 3; do
-    if SONVALE_E2E_PLAYER="/usr/lib/wine/wine64 $here/build/win64/bin/Sonvale.exe" SONVALE_E2E_TOLERANCE=4 \
-        ./build/linux/bin/playback_e2e_tests; then
-      passed=1
-      break
-    fi
-    echo "attempt $attempt failed"
-  done
-  [ $passed = 1 ] || status=1
-  exit $status ) || status=1
-
+step windows_suites win64 /usr/lib/wine/wine64 || status=1
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  ( start_wine win32
-    run_suite win32
-    exit $status ) || status=1
+  step windows_suites win32 /usr/lib/wine/wine || status=1
 else
   echo "== tests win32: this kernel runs no 32-bit code; checking the executable and its meter code only"
-  ctest --preset win32 -R "executable_imports|meter_arithmetic_is_sse2" || status=1
+  step ctest --preset win32 -R "executable_imports|meter_arithmetic_is_sse2" || status=1
 fi
 
 if [ $status -ne 0 ]; then

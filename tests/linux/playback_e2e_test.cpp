@@ -151,9 +151,15 @@ TEST_F(RecordedPlayback, PlaysWhatWasSentBitForBitThenSilence)
         command = {"/bin/sh", "-c", std::string("exec ") + other};
         environment = {};
     }
+    ASSERT_FALSE(PlayerPortsOpen()) << "another player holds the ports";
     PlayerProcess player(environment, command);
-    std::this_thread::sleep_for(command.size() > 1 ? 5s : 1s);
+    // Wine takes seconds to start a program, more on a busy machine. The
+    // output opens right after the endpoints, and what arrives meanwhile waits
+    // in the queue.
+    WaitFor(30s, [&] { return PlayerPortsOpen() || !player.Running(); });
     ASSERT_TRUE(player.Running()) << player.StandardError();
+    ASSERT_TRUE(PlayerPortsOpen()) << "the player never opened its ports";
+    std::this_thread::sleep_for(1s);
 
     const std::string file = TestDataPath("stereo_44k_128.mp3");
     ASSERT_EQ(Send({"127.0.0.1", file}), 0);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/texts.h"
+#include "intake/stream_intake.h"
 
 namespace sonvale::test {
 
@@ -109,7 +110,31 @@ std::string SearchCommand(pid_t pid)
     return command + " --name '^" + pattern + "$' 2>/dev/null";
 }
 
+// A line of /proc/net/tcp or udp whose local port is `port` in `state`
+// (0A is LISTEN; 07 is a bound, unconnected UDP socket).
+bool KernelTableHas(const char* table, std::uint16_t port, const std::string& state)
+{
+    std::ifstream file(table);
+    std::string line;
+    char local[8];
+    std::snprintf(local, sizeof local, ":%04X", port);
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string slot, localAddress, remoteAddress, lineState;
+        fields >> slot >> localAddress >> remoteAddress >> lineState;
+        if (localAddress.ends_with(local) && lineState == state)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool PlayerPortsOpen()
+{
+    return KernelTableHas("/proc/net/tcp", kStreamPort, "0A") &&
+           KernelTableHas("/proc/net/udp", kDatagramPort, "07");
+}
 
 int CountPlayerWindows(pid_t pid)
 {

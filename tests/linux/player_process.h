@@ -44,6 +44,10 @@ std::optional<std::string> Capture(const std::string& command);
 // Visible windows named exactly like the player, optionally of one process.
 int CountPlayerWindows(pid_t pid = 0);
 std::string FirstPlayerWindow(pid_t pid);
+// Whether some process listens on the player's TCP port and has its UDP port
+// bound, read from the kernel's tables without connecting (a connection would
+// count as a sender). Wine's sockets are the host's, so this sees either player.
+bool PlayerPortsOpen();
 bool WaitFor(std::chrono::milliseconds timeout, const auto& condition)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
