@@ -3,7 +3,9 @@
 #include "app/message_boxes.h"
 #include "app/window_host.h"
 #include "intake/pcm_queue.h"
+#include "app/texts.h"
 #include "res/resource.h"
+#include "ui/user_interface.h"
 
 namespace sonvale {
 
@@ -11,7 +13,8 @@ CSonvaleDlg::CSonvaleDlg(PlayerServices& services)
     : decoder_(services.decoder, services.boxes),
       intake_(services.sockets, decoder_, ProcessPcmQueue()),
       output_(services.audio, ProcessPcmQueue()),
-      boxes_(services.boxes)
+      boxes_(services.boxes),
+      ui_(services.ui)
 {
     output_.SetObserver([this](const std::uint8_t* block) { UpdateMeter(block); });
 }
@@ -45,10 +48,21 @@ bool CSonvaleDlg::OnCommand(int id)
 {
     switch (id) {
     case ID_FILE_EXIT: OnExit(); return true;
+    case ID_FILE_SETTING: OnSetting(); return true;
+    case ID_HELP_ABOUT: OnAbout(); return true;
+    case ID_HELP_ONLINE: OnOnlineHelp(); return true;
     case kDialogOk: OnOK(); return true;
     case kDialogCancel: OnCancel(); return true;
     default: return false;
     }
+}
+
+bool CSonvaleDlg::OnSysCommand(unsigned id)
+{
+    if ((id & 0xFFF0) != IDM_ABOUTBOX)
+        return false;
+    OnAbout();
+    return true;
 }
 
 // Enter must not end the program.
@@ -64,17 +78,82 @@ void CSonvaleDlg::OnExit()
         host_->EndModal(kDialogOk);
 }
 
-// Steps whose subsystems arrive later; each is called in its place already so
-// that the order of initialisation and teardown is fixed here once.
-void CSonvaleDlg::AddSystemMenuAndIcons() {}
-void CSonvaleDlg::LoadSettings() {}
-void CSonvaleDlg::LabelCaptionAndMenu() {}
+void CSonvaleDlg::OnAbout()
+{
+    if (host_)
+        host_->RunAboutBox();
+}
+
+// A value outside 0..2 shows unchecked and is stored as 0 on OK. Autorun is
+// applied before the file is saved, so a file that cannot be written still
+// leaves the system starting the player as the user asked.
+void CSonvaleDlg::OnSetting()
+{
+    if (!host_)
+        return;
+    const std::optional<SettingsChoice> choice = host_->RunSettingsDialog(
+        {ForSettingsDialog(settings_.autorun), ForSettingsDialog(settings_.minimizeAtStart)});
+    if (!choice)
+        return;
+    settings_.autorun = choice->autorun;
+    settings_.minimizeAtStart = choice->minimizeAtStart;
+    ApplyAutorun(ui_.AutorunPlaces(), settings_.autorun != 0, ui_.AutorunEntry());
+    SaveSettings(ui_.Files(), ui_.SettingsPlace(), settings_, boxes_);
+}
+
+void CSonvaleDlg::OnOnlineHelp()
+{
+    const std::string page = ui_.HelpPagePath();
+    if (!ui_.OpenHelpPage(page))
+        boxes_.ShowAppMessage(std::string(texts::kHelpOpenFailed) + page);
+}
+
+void CSonvaleDlg::OnRefreshTimer()
+{
+    std::string hint = CurrentAddressHint();
+    if (hint == infoText_ || !host_)
+        return;
+    infoText_ = std::move(hint);
+    host_->SetInfoText(infoText_);
+}
+
+std::string CSonvaleDlg::CurrentAddressHint()
+{
+    return AddressHint(ChooseLocalAddress(ui_.Addresses()));
+}
+
+void CSonvaleDlg::AddSystemMenuAndIcons()
+{
+    host_->AddSystemMenuAndIcons();
+}
+
+void CSonvaleDlg::LoadSettings()
+{
+    const SettingsLocation place = ui_.SettingsPlace();
+    EnsureSettingsFolder(ui_.Files(), place);
+    sonvale::LoadSettings(ui_.Files(), place, settings_);
+}
+
+void CSonvaleDlg::LabelCaptionAndMenu()
+{
+    host_->SetCaption(std::string(texts::kTitle));
+    host_->SetMenuLabels({std::string(texts::kMenuFile), std::string(texts::kMenuSetting),
+                          std::string(texts::kMenuExit), std::string(texts::kMenuHelp),
+                          std::string(texts::kMenuOnlineHelp), std::string(texts::kMenuAbout)});
+}
+
 void CSonvaleDlg::CreateEndpoints()
 {
     intake_.CreateEndpoints();
 }
 
-void CSonvaleDlg::ShowLocalAddress() {}
+void CSonvaleDlg::ShowLocalAddress()
+{
+    infoText_ = CurrentAddressHint();
+    host_->SetInfoText(infoText_);
+    host_->StartRefreshTimer(kAddressRefreshMs);
+}
+
 void CSonvaleDlg::AddTrayIcon() {}
 void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
 void CSonvaleDlg::MeasureMeter()

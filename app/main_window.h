@@ -11,10 +11,14 @@
 #include "intake/stream_intake.h"
 #include "playback/output_cycle.h"
 #include "spectrum/bar_meter.h"
+#include "ui/player_settings.h"
 
 namespace sonvale {
 
 class WindowHost;
+
+// A cheap check of the machine's addresses, a few times a minute.
+inline constexpr int kAddressRefreshMs = 15000;
 
 class CSonvaleDlg {
 public:
@@ -28,8 +32,14 @@ public:
     void OnDestroy();
     // Menu and dialog commands by id; false when the id is not one of ours.
     bool OnCommand(int id);
+    // A system-menu command; false when default processing should have it.
+    bool OnSysCommand(unsigned id);
+    // Every few seconds: the machine's addresses may have changed since start
+    // (a player started at log-on often starts before the network is up).
+    void OnRefreshTimer();
 
     const std::string& InfoText() const { return infoText_; }
+    const PlayerSettings& Settings() const { return settings_; }
     StreamIntake& Intake() { return intake_; }
     OutputCycle& Output() { return output_; }
     DecoderBinding& Decoder() { return decoder_; }
@@ -39,6 +49,10 @@ private:
     void OnOK();
     void OnCancel();
     void OnExit();
+    void OnSetting();
+    void OnAbout();
+    void OnOnlineHelp();
+    std::string CurrentAddressHint();
 
     // Initialisation steps, in the order OnInitDialog runs them.
     void AddSystemMenuAndIcons();
@@ -65,6 +79,8 @@ private:
     OutputCycle output_;
     BarMeter meter_;
     MessageBoxes& boxes_;
+    UserInterfacePlatform& ui_;
+    PlayerSettings settings_;
     WindowHost* host_ = nullptr;
     std::string infoText_;
 };

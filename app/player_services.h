@@ -9,12 +9,14 @@ class AudioDevice;
 class DecoderLibrary;
 class MessageBoxes;
 class SocketLayer;
+class UserInterfacePlatform;
 
 struct PlayerServices {
     MessageBoxes& boxes;
     SocketLayer& sockets;
     DecoderLibrary& decoder;
     AudioDevice& audio;
+    UserInterfacePlatform& ui;
 };
 
 }  // namespace sonvale

@@ -1,7 +1,14 @@
 // The native main window as the portable window object sees it. The shell that
 // owns the real window implements it and hands it over at initialisation.
+// Without a window (headless) every step that only shows something does
+// nothing.
 #ifndef SONVALE_APP_WINDOW_HOST_H
 #define SONVALE_APP_WINDOW_HOST_H
+
+#include <optional>
+#include <string>
+
+#include "ui/user_interface.h"
 
 namespace sonvale {
 
@@ -17,6 +24,18 @@ public:
     virtual void EndModal(int result) = 0;
     // The spectrum meter control; null where nothing is shown (headless).
     virtual MeterSurface* Meter() { return nullptr; }
+
+    // The system menu's About entry (string 101, none when it is empty) and
+    // the window's big and small icons.
+    virtual void AddSystemMenuAndIcons() {}
+    virtual void SetCaption(const std::string&) {}
+    virtual void SetMenuLabels(const MenuLabels&) {}
+    virtual void SetInfoText(const std::string&) {}
+    // Calls the window object's OnRefreshTimer every `ms` milliseconds.
+    virtual void StartRefreshTimer(int) {}
+    virtual void RunAboutBox() {}
+    // The settings dialog, modal; the values chosen, or nothing on Cancel.
+    virtual std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice&) { return std::nullopt; }
 };
 
 }  // namespace sonvale

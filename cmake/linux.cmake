@@ -10,8 +10,32 @@ file(GLOB SONVALE_LINUX_SOURCES CONFIGURE_DEPENDS
      "${CMAKE_SOURCE_DIR}/spectrum/qt/*.cpp" "${CMAKE_SOURCE_DIR}/ui/qt/*.cpp" "${CMAKE_SOURCE_DIR}/ui/linux/*.cpp")
 list(FILTER SONVALE_LINUX_SOURCES EXCLUDE REGEX "/app/qt/main\\.cpp$")
 
+include(GNUInstallDirs)
+set(SONVALE_DATA_DESTINATION "${CMAKE_INSTALL_DATADIR}/sonvale")
+
 add_library(sonvale_qt STATIC ${SONVALE_LINUX_SOURCES})
 target_link_libraries(sonvale_qt PUBLIC sonvale_core Qt6::Widgets ALSA::ALSA)
+# Where an installed player finds its help page.
+set_property(SOURCE "${CMAKE_SOURCE_DIR}/ui/qt/qt_user_interface.cpp" APPEND PROPERTY
+    COMPILE_DEFINITIONS "SONVALE_DATA_DIR=\"${CMAKE_INSTALL_FULL_DATADIR}/sonvale\"")
+# The window icon, every size of the Windows one.
+qt_add_resources(sonvale_qt sonvale_icons PREFIX "/" BASE "${CMAKE_SOURCE_DIR}/res"
+    FILES "${CMAKE_SOURCE_DIR}/res/sonvale.ico")
 
 add_executable(sonvale app/qt/main.cpp)
 target_link_libraries(sonvale PRIVATE sonvale_qt)
+
+# The help page beside the executables of the build tree, so the player and
+# its tests open it from there. Globbed so that a build picks it up the moment
+# the page appears.
+file(GLOB SONVALE_HELP_PAGE CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/res/sonvale-help.html")
+if(SONVALE_HELP_PAGE)
+  set(help_copy "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/sonvale-help.html")
+  add_custom_command(OUTPUT "${help_copy}"
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different "${SONVALE_HELP_PAGE}" "${help_copy}"
+      DEPENDS "${SONVALE_HELP_PAGE}" VERBATIM)
+  add_custom_target(sonvale_help_page ALL DEPENDS "${help_copy}")
+  add_dependencies(sonvale sonvale_help_page)
+  install(FILES "${SONVALE_HELP_PAGE}" DESTINATION "${SONVALE_DATA_DESTINATION}")
+endif()
+install(TARGETS sonvale RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

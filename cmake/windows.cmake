@@ -10,7 +10,7 @@ list(FILTER SONVALE_WIN32_SOURCES EXCLUDE REGEX "/winmain\\.cpp$")
 
 # The shell without its entry point, so that tests can link it.
 add_library(sonvale_win32 STATIC ${SONVALE_WIN32_SOURCES})
-target_link_libraries(sonvale_win32 PUBLIC sonvale_core ws2_32 comctl32 winmm)
+target_link_libraries(sonvale_win32 PUBLIC sonvale_core ws2_32 comctl32 winmm iphlpapi shell32 advapi32)
 
 add_executable(Sonvale WIN32 app/win32/winmain.cpp res/sonvale.rc)
 target_include_directories(Sonvale PRIVATE ${CMAKE_SOURCE_DIR}/res)
@@ -28,3 +28,8 @@ if(EXISTS "${SONVALE_LAME_DLL}")
 else()
   message(WARNING "lame_enc.dll not found at ${SONVALE_LAME_DLL}; run scripts/setup.sh")
 endif()
+
+# The offline help page, opened from the Help menu, ships beside the executable.
+add_custom_command(TARGET Sonvale POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_SOURCE_DIR}/res/sonvale-help.html"
+            "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/sonvale-help.html")

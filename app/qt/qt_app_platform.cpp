@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "app/qt/qt_main_window.h"
@@ -20,7 +21,24 @@ namespace {
 // event loop.
 class HeadlessHost final : public WindowHost {
 public:
+    explicit HeadlessHost(CSonvaleDlg& dialog) : dialog_(dialog)
+    {
+        QObject::connect(&refresh_, &QTimer::timeout, [this] { dialog_.OnRefreshTimer(); });
+    }
     void EndModal(int) override { QCoreApplication::quit(); }
+    // The user of a box without a display still has to learn the address to
+    // type into the sender; flushed at once, as standard output is often a
+    // pipe or a journal.
+    void SetInfoText(const std::string& text) override
+    {
+        std::fprintf(stdout, "%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    void StartRefreshTimer(int ms) override { refresh_.start(ms); }
+
+private:
+    CSonvaleDlg& dialog_;
+    QTimer refresh_;
 };
 
 bool Unset(const char* name)
@@ -78,7 +96,7 @@ void QtAppPlatform::RunModal(CSonvaleDlg& dialog)
     // A signal ends the run the way the Exit command does, so teardown is the same.
     TerminationSignals terminations([&dialog] { dialog.OnCommand(ID_FILE_EXIT); });
     if (headless_) {
-        HeadlessHost host;
+        HeadlessHost host(dialog);
         dialog.OnInitDialog(host);
         QCoreApplication::exec();
         dialog.OnDestroy();

@@ -11,14 +11,15 @@
 #include "intake/linux/linux_decoder_library.h"
 #include "intake/qt/qt_socket_layer.h"
 #include "playback/qt/alsa_audio_device.h"
+#include "ui/qt/qt_user_interface.h"
 
 class QWidget;
 
 namespace sonvale::qt {
 
 // Start-up services for Linux. Without a display there is no window: the
-// player runs the same way, messages go to standard error, and SIGINT or
-// SIGTERM end the run as Exit would.
+// player runs the same way, messages go to standard error, the address hint
+// to standard output, and SIGINT or SIGTERM end the run as Exit would.
 class QtAppPlatform final : public AppPlatform, public MessageBoxes {
 public:
     explicit QtAppPlatform(bool headless);
@@ -43,7 +44,8 @@ private:
     QtSocketLayer sockets_;
     linux_shell::LinuxDecoderLibrary decoder_;
     AlsaAudioDevice audio_;
-    PlayerServices services_{*this, sockets_, decoder_, audio_};
+    QtUserInterface ui_;
+    PlayerServices services_{*this, sockets_, decoder_, audio_, ui_};
 };
 
 // True when neither an X nor a Wayland display (nor an explicit Qt platform)

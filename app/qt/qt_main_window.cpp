@@ -1,6 +1,6 @@
 #include "app/qt/qt_main_window.h"
 
-#include <QFontMetrics>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -10,24 +10,10 @@
 #include "app/texts.h"
 #include "res/resource.h"
 #include "spectrum/qt/qt_meter_widget.h"
+#include "ui/qt/qt_about_box.h"
+#include "ui/qt/qt_setting_dialog.h"
 
 namespace sonvale::qt {
-
-namespace {
-
-QString FromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-DialogBaseUnits MeasureBaseUnits(const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    const int alphabet = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return BaseUnitsFromFont(alphabet, metrics.height());
-}
-
-}  // namespace
 
 QtMainWindow::QtMainWindow(CSonvaleDlg& dialog) : QDialog(nullptr), dialog_(dialog)
 {
@@ -49,11 +35,12 @@ QtMainWindow::QtMainWindow(CSonvaleDlg& dialog) : QDialog(nullptr), dialog_(dial
     menuBar_->setNativeMenuBar(false);
     layout->setMenuBar(menuBar_);
     client_ = new QWidget(this);
-    client_->setFixedSize(DialogUnitsToPixelsX(MAIN_DLG_WIDTH, base_), DialogUnitsToPixelsY(MAIN_DLG_HEIGHT, base_));
+    client_->setFixedSize(DialogRect(base_, 0, 0, MAIN_DLG_WIDTH, MAIN_DLG_HEIGHT).size());
     layout->addWidget(client_);
 
     BuildMenu();
     BuildControls();
+    connect(&refresh_, &QTimer::timeout, this, [this] { dialog_.OnRefreshTimer(); });
 }
 
 void QtMainWindow::BuildMenu()
@@ -63,42 +50,82 @@ void QtMainWindow::BuildMenu()
         QAction* action = menu->addAction(QString::fromUtf8(label));
         action->setData(id);
         connect(action, &QAction::triggered, this, [this, id] { dialog_.OnCommand(id); });
+        commands_[id] = action;
     };
-    QMenu* file = menuBar_->addMenu(QStringLiteral("File(&F)"));
-    addCommand(file, "Setting(&S)", ID_FILE_SETTING);
-    addCommand(file, "Exit(&X)", ID_FILE_EXIT);
-    QMenu* help = menuBar_->addMenu(QStringLiteral("Help(&H)"));
-    addCommand(help, "Online Help(&O)", ID_HELP_ONLINE);
-    addCommand(help, "About(&A)", ID_HELP_ABOUT);
+    fileMenu_ = menuBar_->addMenu(QStringLiteral("File(&F)"));
+    addCommand(fileMenu_, "Setting(&S)", ID_FILE_SETTING);
+    addCommand(fileMenu_, "Exit(&X)", ID_FILE_EXIT);
+    helpMenu_ = menuBar_->addMenu(QStringLiteral("Help(&H)"));
+    addCommand(helpMenu_, "Online Help(&O)", ID_HELP_ONLINE);
+    addCommand(helpMenu_, "About(&A)", ID_HELP_ABOUT);
 }
 
 void QtMainWindow::BuildControls()
 {
     meter_ = new QtMeterWidget(client_);
     meter_->setProperty(kControlIdProperty, IDC_METER);
-    meter_->setGeometry(DialogRect(METER_X, METER_Y, METER_WIDTH, METER_HEIGHT));
+    meter_->setGeometry(DialogRect(base_, METER_X, METER_Y, METER_WIDTH, METER_HEIGHT));
 
     info_ = new QPlainTextEdit(client_);
     info_->setProperty(kControlIdProperty, IDC_INFO);
     info_->setReadOnly(true);
     info_->setFocusPolicy(Qt::NoFocus);
-    info_->setGeometry(DialogRect(INFO_X, INFO_Y, INFO_WIDTH, INFO_HEIGHT));
-}
-
-QRect QtMainWindow::DialogRect(int x, int y, int width, int height) const
-{
-    const int left = DialogUnitsToPixelsX(x, base_);
-    const int top = DialogUnitsToPixelsY(y, base_);
-    // Position and size are scaled separately, as Windows does for templates.
-    return QRect(left, top, DialogUnitsToPixelsX(width, base_), DialogUnitsToPixelsY(height, base_));
+    info_->setGeometry(DialogRect(base_, INFO_X, INFO_Y, INFO_WIDTH, INFO_HEIGHT));
 }
 
 int QtMainWindow::Run()
 {
     dialog_.OnInitDialog(*this);
     const int result = exec();
+    refresh_.stop();
     dialog_.OnDestroy();
     return result;
+}
+
+// A window manager's window menu is not ours to extend, so the About entry
+// stays in the Help menu; the icon is all that applies.
+void QtMainWindow::AddSystemMenuAndIcons()
+{
+    setWindowIcon(MainFrameIcon());
+}
+
+void QtMainWindow::SetCaption(const std::string& caption)
+{
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void QtMainWindow::SetMenuLabels(const MenuLabels& labels)
+{
+    fileMenu_->setTitle(QString::fromStdString(labels.file));
+    commands_.at(ID_FILE_SETTING)->setText(QString::fromStdString(labels.setting));
+    commands_.at(ID_FILE_EXIT)->setText(QString::fromStdString(labels.exit));
+    helpMenu_->setTitle(QString::fromStdString(labels.help));
+    commands_.at(ID_HELP_ONLINE)->setText(QString::fromStdString(labels.onlineHelp));
+    commands_.at(ID_HELP_ABOUT)->setText(QString::fromStdString(labels.about));
+}
+
+void QtMainWindow::SetInfoText(const std::string& text)
+{
+    info_->setPlainText(QString::fromStdString(text));
+}
+
+void QtMainWindow::StartRefreshTimer(int ms)
+{
+    refresh_.start(ms);
+}
+
+void QtMainWindow::RunAboutBox()
+{
+    QtAboutBox about(this);
+    about.exec();
+}
+
+std::optional<SettingsChoice> QtMainWindow::RunSettingsDialog(const SettingsChoice& shown)
+{
+    QtSettingDialog settings(shown, this);
+    if (settings.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return settings.Choice();
 }
 
 void QtMainWindow::EndModal(int result)
@@ -121,6 +148,10 @@ void QtMainWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         dialog_.OnCommand(kDialogOk);
+        return;
+    }
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        dialog_.OnCommand(ID_HELP_ONLINE);
         return;
     }
     QDialog::keyPressEvent(event);

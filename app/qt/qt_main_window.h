@@ -3,11 +3,17 @@
 #ifndef SONVALE_APP_QT_QT_MAIN_WINDOW_H
 #define SONVALE_APP_QT_QT_MAIN_WINDOW_H
 
+#include <map>
+
 #include <QDialog>
+#include <QTimer>
 
 #include "app/dialog_units.h"
+#include "app/qt/qt_dialog_layout.h"
 #include "app/window_host.h"
 
+class QAction;
+class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 
@@ -18,9 +24,6 @@ class CSonvaleDlg;
 namespace sonvale::qt {
 
 class QtMeterWidget;
-
-// Property that carries a control's or a menu command's resource id.
-inline constexpr char kControlIdProperty[] = "controlId";
 
 class QtMainWindow final : public QDialog, public WindowHost {
 public:
@@ -33,6 +36,14 @@ public:
     MeterSurface* Meter() override;
     void reject() override;
 
+    void AddSystemMenuAndIcons() override;
+    void SetCaption(const std::string& caption) override;
+    void SetMenuLabels(const MenuLabels& labels) override;
+    void SetInfoText(const std::string& text) override;
+    void StartRefreshTimer(int ms) override;
+    void RunAboutBox() override;
+    std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice& shown) override;
+
     DialogBaseUnits BaseUnits() const { return base_; }
     QWidget* Client() const { return client_; }
     QMenuBar* MenuBar() const { return menuBar_; }
@@ -44,14 +55,17 @@ protected:
 private:
     void BuildMenu();
     void BuildControls();
-    QRect DialogRect(int x, int y, int width, int height) const;
 
     CSonvaleDlg& dialog_;
     DialogBaseUnits base_{};
     QMenuBar* menuBar_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    std::map<int, QAction*> commands_;
     QWidget* client_ = nullptr;
     QtMeterWidget* meter_ = nullptr;
     QPlainTextEdit* info_ = nullptr;
+    QTimer refresh_;
 };
 
 }  // namespace sonvale::qt

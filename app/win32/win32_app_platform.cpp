@@ -66,7 +66,7 @@ PlayerServices& Win32AppPlatform::Services()
     if (!services_) {
         sockets_ = std::make_unique<Win32SocketLayer>();
         audio_ = std::make_unique<WaveOutDevice>();
-        services_.reset(new PlayerServices{*this, *sockets_, decoder_, *audio_});
+        services_.reset(new PlayerServices{*this, *sockets_, decoder_, *audio_, ui_});
     }
     return *services_;
 }

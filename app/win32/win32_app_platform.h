@@ -12,6 +12,7 @@
 #include "intake/win32/win32_decoder_library.h"
 #include "intake/win32/win32_socket_layer.h"
 #include "playback/win32/wave_out_device.h"
+#include "ui/win32/win32_user_interface.h"
 
 namespace sonvale::win32 {
 
@@ -36,6 +37,7 @@ private:
     std::wstring appName_;
     const Win32MainWindow* window_ = nullptr;
     Win32DecoderLibrary decoder_;
+    Win32UserInterface ui_;
     // Made on first use, on the UI thread that its hidden window belongs to.
     std::unique_ptr<Win32SocketLayer> sockets_;
     std::unique_ptr<WaveOutDevice> audio_;

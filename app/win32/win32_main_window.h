@@ -23,16 +23,31 @@ public:
 
     void EndModal(int result) override;
     MeterSurface* Meter() override;
+    void AddSystemMenuAndIcons() override;
+    void SetCaption(const std::string& text) override;
+    void SetMenuLabels(const MenuLabels& labels) override;
+    void SetInfoText(const std::string& text) override;
+    void StartRefreshTimer(int milliseconds) override;
+    void RunAboutBox() override;
+    std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice& shown) override;
 
-    static const MessageEntry kMessageTable[3];
+    static const MessageEntry kMessageTable[9];
 
 private:
     INT_PTR OnInitDialog(WPARAM, LPARAM);
     INT_PTR OnCommand(WPARAM, LPARAM);
+    INT_PTR OnSysCommand(WPARAM, LPARAM);
+    INT_PTR OnPaint(WPARAM, LPARAM);
+    INT_PTR OnQueryDragIcon(WPARAM, LPARAM);
+    INT_PTR OnTimer(WPARAM, LPARAM);
+    INT_PTR OnHelp(WPARAM, LPARAM);
     INT_PTR OnDestroy(WPARAM, LPARAM);
+    INT_PTR OnNcDestroy(WPARAM, LPARAM);
 
     CSonvaleDlg& dialog_;
     std::optional<Win32MeterSurface> meter_;
+    HICON icon_ = nullptr;
+    HICON smallIcon_ = nullptr;
 };
 
 }  // namespace sonvale::win32

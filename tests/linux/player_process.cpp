@@ -25,9 +25,13 @@ PlayerProcess::PlayerProcess(const std::map<std::string, std::string>& environme
     char pattern[] = "/tmp/sonvale-stderr-XXXXXX";
     const int fd = mkstemp(pattern);
     stderrPath_ = pattern;
+    char outPattern[] = "/tmp/sonvale-stdout-XXXXXX";
+    const int out = mkstemp(outPattern);
+    stdoutPath_ = outPattern;
     pid_ = fork();
     if (pid_ == 0) {
         dup2(fd, STDERR_FILENO);
+        dup2(out, STDOUT_FILENO);
         for (const auto& [name, value] : environment) {
             if (value.empty())
                 unsetenv(name.c_str());
@@ -38,6 +42,7 @@ PlayerProcess::PlayerProcess(const std::map<std::string, std::string>& environme
         _exit(127);
     }
     close(fd);
+    close(out);
 }
 
 PlayerProcess::~PlayerProcess()
@@ -47,6 +52,7 @@ PlayerProcess::~PlayerProcess()
         waitpid(pid_, nullptr, 0);
     }
     unlink(stderrPath_.c_str());
+    unlink(stdoutPath_.c_str());
 }
 
 bool PlayerProcess::Running()
@@ -73,13 +79,27 @@ void PlayerProcess::Signal(int number)
         kill(pid_, number);
 }
 
-const std::string& PlayerProcess::StandardError() const
+namespace {
+
+std::string Contents(const std::string& path)
 {
-    std::ifstream file(stderrPath_);
+    std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
-    stderr_ = text.str();
+    return text.str();
+}
+
+}  // namespace
+
+const std::string& PlayerProcess::StandardError() const
+{
+    stderr_ = Contents(stderrPath_);
     return stderr_;
+}
+
+std::string PlayerProcess::StandardOutput() const
+{
+    return Contents(stdoutPath_);
 }
 
 std::optional<std::string> Capture(const std::string& command)

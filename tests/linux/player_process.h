@@ -31,11 +31,13 @@ public:
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
     void Signal(int number);
     const std::string& StandardError() const;
+    std::string StandardOutput() const;
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::string stderrPath_;
+    std::string stdoutPath_;
     mutable std::string stderr_;
 };
 

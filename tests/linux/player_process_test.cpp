@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/texts.h"
 #include "tests/linux/player_process.h"
 
 namespace sonvale::test {
@@ -24,11 +25,12 @@ protected:
 
     std::map<std::string, std::string> Windowed() const
     {
-        return {{"XDG_RUNTIME_DIR", runtime_}, {"QT_QPA_PLATFORM", "xcb"}};
+        return {{"XDG_RUNTIME_DIR", runtime_}, {"XDG_CONFIG_HOME", runtime_ + "/config"}, {"QT_QPA_PLATFORM", "xcb"}};
     }
     std::map<std::string, std::string> Headless() const
     {
-        return {{"XDG_RUNTIME_DIR", runtime_}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+        return {{"XDG_RUNTIME_DIR", runtime_}, {"XDG_CONFIG_HOME", runtime_ + "/config"},
+                {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
     }
 
     // A windowed player whose window is up. A loaded CI machine once had its
@@ -88,6 +90,8 @@ TEST_F(PlayerProcessTest, WithoutADisplayItRunsWindowlessUntilSignalled)
     for (int number : {SIGTERM, SIGINT}) {
         PlayerProcess player(Headless());
         EXPECT_FALSE(player.WaitForExit(1500ms).has_value()) << player.StandardError();
+        // Without a window, standard output is where the user learns the address.
+        EXPECT_NE(player.StandardOutput().find(texts::kAddressLead), std::string::npos) << player.StandardOutput();
 
         PlayerProcess second(Headless());
         EXPECT_EQ(second.WaitForExit(10s), std::optional(0));

@@ -182,4 +182,51 @@ void* FakeDecoderLibrary::Resolve(const char* name)
     return nullptr;
 }
 
+namespace {
+
+class MemoryFile final : public OpenSettingsFile {
+public:
+    MemoryFile(MemoryFiles& owner, std::string path) : owner_(owner), path_(std::move(path))
+    {
+        owner_.locked.insert(path_);
+    }
+    ~MemoryFile() override { owner_.locked.erase(path_); }
+    int Read(std::uint8_t* buffer, int count) override
+    {
+        const auto& bytes = owner_.files[path_];
+        const int n = std::min(count, static_cast<int>(bytes.size() - at_));
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer);
+        at_ += static_cast<std::size_t>(n);
+        return n;
+    }
+    bool Write(const std::uint8_t* data, int count) override
+    {
+        auto& bytes = owner_.files[path_];
+        if (bytes.size() < at_ + static_cast<std::size_t>(count))
+            bytes.resize(at_ + static_cast<std::size_t>(count));
+        std::copy_n(data, count, bytes.begin() + static_cast<std::ptrdiff_t>(at_));
+        at_ += static_cast<std::size_t>(count);
+        return true;
+    }
+
+private:
+    MemoryFiles& owner_;
+    std::string path_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<OpenSettingsFile> MemoryFiles::OpenFile(const std::string& path, Open how)
+{
+    if (refused.count(path) || locked.count(path))
+        return nullptr;
+    const bool create = how == Open::kCreateForRead || how == Open::kCreateForWrite;
+    if (!create && !files.count(path))
+        return nullptr;
+    if (create)
+        files[path].clear();
+    return std::make_unique<MemoryFile>(*this, path);
+}
+
 }  // namespace sonvale::test

@@ -17,6 +17,7 @@
 #include "intake/decoder_library.h"
 #include "intake/socket_layer.h"
 #include "playback/audio_device.h"
+#include "ui/user_interface.h"
 
 namespace sonvale::test {
 
@@ -140,12 +141,82 @@ private:
     AudioDeviceClient* client_ = nullptr;
 };
 
+// Files kept in memory. An open file stays locked until its object goes; a
+// path in `refused` cannot be opened at all.
+class MemoryFiles final : public SettingsFileSystem {
+public:
+    std::unique_ptr<OpenSettingsFile> OpenFile(const std::string& path, Open how) override;
+    bool Exists(const std::string& path) override { return files.count(path) || folders.count(path); }
+    void CreateFolder(const std::string& path) override { created.push_back(path); }
+
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::set<std::string> folders;
+    std::set<std::string> refused;
+    std::set<std::string> locked;
+    std::vector<std::string> created;
+};
+
+// A Run key or an autostart folder: one value, and a switch for opening.
+class FakeAutorunPlace final : public AutorunPlace {
+public:
+    bool Open() override { return opens; }
+    std::optional<std::string> Read() override { return value; }
+    void Write(const std::string& entry) override
+    {
+        value = entry;
+        ++writes;
+    }
+    void Remove() override { value.reset(); }
+    void Close() override {}
+
+    bool opens = true;
+    std::optional<std::string> value;
+    int writes = 0;
+};
+
+class FakeAddresses final : public AddressSource {
+public:
+    std::string HostName() override { return hostName; }
+    std::vector<Ipv4> Resolve(const std::string& name) override
+    {
+        return name == hostName ? resolved : std::vector<Ipv4>{};
+    }
+    std::vector<Ipv4> InterfaceAddresses() override { return interfaces; }
+
+    std::string hostName = "player";
+    std::vector<Ipv4> resolved = {0xC0A80114};  // 192.168.1.20
+    std::vector<Ipv4> interfaces = {0x7F000001, 0xC0A80114};
+};
+
+class FakeUserInterface final : public UserInterfacePlatform {
+public:
+    SettingsFileSystem& Files() override { return files; }
+    SettingsLocation SettingsPlace() override { return {"/config/svl/", "/config/svl/playeroption.svp", '/'}; }
+    std::vector<AutorunPlace*> AutorunPlaces() override { return {&machine, &user}; }
+    std::string AutorunEntry() override { return "/opt/sonvale/sonvale"; }
+    AddressSource& Addresses() override { return addresses; }
+    std::string HelpPagePath() override { return "/opt/sonvale/sonvale-help.html"; }
+    bool OpenHelpPage(const std::string& path) override
+    {
+        opened.push_back(path);
+        return helpOpens;
+    }
+
+    MemoryFiles files;
+    FakeAutorunPlace machine;
+    FakeAutorunPlace user;
+    FakeAddresses addresses;
+    bool helpOpens = true;
+    std::vector<std::string> opened;
+};
+
 struct FakeServices {
     RecordingBoxes boxes;
     FakeSocketLayer sockets;
     FakeDecoderLibrary decoder;
     FakeAudioDevice audio;
-    PlayerServices services{boxes, sockets, decoder, audio};
+    FakeUserInterface ui;
+    PlayerServices services{boxes, sockets, decoder, audio, ui};
 };
 
 }  // namespace sonvale::test

@@ -18,7 +18,7 @@ if(NOT dump MATCHES "Subsystem[ \t]+0+2[ \t]")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
 set(system KERNEL32.dll USER32.dll GDI32.dll COMCTL32.DLL COMCTL32.dll WS2_32.dll WINMM.dll msvcrt.dll
-    SHELL32.dll ADVAPI32.dll VERSION.dll ole32.dll)
+    SHELL32.dll ADVAPI32.dll VERSION.dll ole32.dll IPHLPAPI.DLL)
 string(TOLOWER "${system}" system)
 foreach(entry IN LISTS names)
   string(REPLACE "DLL Name: " "" dll "${entry}")

@@ -4,13 +4,23 @@
 
 #include <windows.h>
 
-#include <string>
+#include <shlobj.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_window.h"
 #include "app/string_table.h"
+#include "app/win32/win32_main_window.h"
 #include "app/texts.h"
 #include "app/win32/utf.h"
 #include "res/resource.h"
+#include "tests/support/fakes.h"
 #include "tests/win32/player_process.h"
+#include "ui/player_settings.h"
 
 namespace sonvale::test {
 namespace {
@@ -199,6 +209,197 @@ TEST(PlayerResources, StringTableAndVersionRecordMatch)
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\080404b0\\FileDescription",
                                reinterpret_cast<void**>(&name), &nameSize));
     EXPECT_STREQ(name, L"Sonvale");
+}
+
+struct Found {
+    DWORD process;
+    std::wstring caption;
+    HWND hwnd = nullptr;
+};
+
+BOOL CALLBACK VisitTopLevel(HWND hwnd, LPARAM context)
+{
+    auto* found = reinterpret_cast<Found*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    wchar_t text[64] = {};
+    GetWindowTextW(hwnd, text, 64);
+    if (owner == found->process && IsWindowVisible(hwnd) && found->caption == text) {
+        found->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForDialog(DWORD process, std::string_view caption)
+{
+    Found found{process, win32::Widen(caption)};
+    for (int i = 0; i < 100 && !found.hwnd; ++i) {
+        EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&found));
+        if (!found.hwnd)
+            Sleep(100);
+    }
+    return found.hwnd;
+}
+
+std::string TextOf(HWND dialog, int id)
+{
+    wchar_t text[256] = {};
+    SendMessageW(GetDlgItem(dialog, id), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    return win32::Narrow(text);
+}
+
+std::wstring SettingsFile()
+{
+    wchar_t folder[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+    return std::wstring(folder) + L"\\svl\\playeroption.svp";
+}
+
+std::vector<char> ReadAll(const std::wstring& path)
+{
+    std::ifstream file(win32::Narrow(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+bool WaitUntil(const auto& condition)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (condition())
+            return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+// Ends a dialog of the player with a button and waits until it is gone.
+void Press(HWND dialog, int button)
+{
+    PostMessageW(dialog, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    EXPECT_TRUE(WaitUntil([dialog] { return !IsWindow(dialog); }));
+}
+
+std::wstring RunValue()
+{
+    wchar_t value[512] = {};
+    DWORD bytes = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"svls",
+                     RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+// The About box from the Help menu and from the system menu, its texts, the
+// address hint, and a settings round trip down to the file and the Run key.
+TEST(PlayerWindow, AboutBoxInfoTextAndSettingsRoundTrip)
+{
+    DeleteFileW(SettingsFile().c_str());
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", L"svls");
+    PlayerProcess player;
+    HWND window = player.WaitForMainWindow(kStartTimeout);
+    ASSERT_NE(window, nullptr);
+
+    const std::string info = TextOf(window, IDC_INFO);
+    EXPECT_TRUE(info.rfind(std::string(texts::kAddressLead), 0) == 0 || info == texts::kNoAddress) << info;
+    EXPECT_EQ(info.find("127."), std::string::npos) << info;
+
+    for (auto [message, command] : {std::pair<UINT, WPARAM>{WM_COMMAND, ID_HELP_ABOUT}, {WM_SYSCOMMAND, IDM_ABOUTBOX}}) {
+        PostMessageW(window, message, command, 0);
+        HWND about = WaitForDialog(player.Id(), texts::kAboutCaption);
+        ASSERT_NE(about, nullptr) << "no About box for message " << message;
+        EXPECT_EQ(TextOf(about, IDC_ABOUT_VERSION), texts::kAboutVersion);
+        EXPECT_EQ(TextOf(about, IDC_ABOUT_COPYRIGHT), texts::kAboutCopyright);
+        EXPECT_EQ(TextOf(about, IDOK), texts::kOk);
+        Press(about, IDOK);
+    }
+
+    // First start made an empty file; Cancel leaves it and the registry alone.
+    EXPECT_EQ(ReadAll(SettingsFile()).size(), 0u);
+    PostMessageW(window, WM_COMMAND, ID_FILE_SETTING, 0);
+    HWND setting = WaitForDialog(player.Id(), texts::kSettingCaption);
+    ASSERT_NE(setting, nullptr);
+    EXPECT_EQ(TextOf(setting, IDC_AUTORUN), texts::kSettingAutorun);
+    EXPECT_EQ(TextOf(setting, IDC_MINIMIZE_START), texts::kSettingMinimize);
+    EXPECT_EQ(TextOf(setting, IDCANCEL), texts::kCancel);
+    SendMessageW(GetDlgItem(setting, IDC_AUTORUN), BM_CLICK, 0, 0);
+    Press(setting, IDCANCEL);
+    Sleep(300);
+    EXPECT_EQ(ReadAll(SettingsFile()).size(), 0u);
+    EXPECT_EQ(RunValue(), L"<none>");
+
+    PostMessageW(window, WM_COMMAND, ID_FILE_SETTING, 0);
+    setting = WaitForDialog(player.Id(), texts::kSettingCaption);
+    ASSERT_NE(setting, nullptr);
+    SendMessageW(GetDlgItem(setting, IDC_AUTORUN), BM_CLICK, 0, 0);
+    SendMessageW(GetDlgItem(setting, IDC_MINIMIZE_START), BM_CLICK, 0, 0);
+    Press(setting, IDOK);
+    std::vector<char> expected(kSettingsFileBytes, 0);
+    expected[50] = 1;
+    expected[54] = 1;
+    EXPECT_TRUE(WaitUntil([&] { return ReadAll(SettingsFile()) == expected; }));
+    EXPECT_EQ(RunValue(), BesideThisExecutable(L"Sonvale.exe"));
+
+    // Switched off again: the value goes.
+    PostMessageW(window, WM_COMMAND, ID_FILE_SETTING, 0);
+    setting = WaitForDialog(player.Id(), texts::kSettingCaption);
+    ASSERT_NE(setting, nullptr);
+    EXPECT_EQ(SendMessageW(GetDlgItem(setting, IDC_AUTORUN), BM_GETCHECK, 0, 0), BST_CHECKED);
+    SendMessageW(GetDlgItem(setting, IDC_AUTORUN), BM_CLICK, 0, 0);
+    Press(setting, IDOK);
+    EXPECT_TRUE(WaitUntil([] { return RunValue() == L"<none>"; }));
+    EXPECT_EQ(ReadAll(SettingsFile())[54], 1);
+
+    PostMessageW(window, WM_COMMAND, ID_FILE_EXIT, 0);
+    EXPECT_TRUE(player.WaitForExit(10000));
+}
+
+// Menus are kept per process under Wine, so their labels are read from a main
+// window run in this process, over stand-in services.
+TEST(PlayerWindow, MenuAndSystemMenuCarryTheChineseLabels)
+{
+    sonvale::test::FakeServices fakes;
+    CSonvaleDlg dialog(fakes.services);
+    win32::Win32MainWindow window(dialog);
+    std::vector<std::wstring> labels;
+    std::wstring systemEntry;
+    std::thread reader([&] {
+        HWND hwnd = nullptr;
+        for (int i = 0; i < 100 && !hwnd; ++i) {
+            hwnd = FindWindowW(nullptr, win32::Widen(texts::kTitle).c_str());
+            Sleep(50);
+        }
+        if (!hwnd)
+            return;
+        HMENU menu = GetMenu(hwnd);
+        auto read = [&labels](HMENU from, UINT item, UINT flags) {
+            wchar_t text[64] = {};
+            GetMenuStringW(from, item, text, 64, flags);
+            labels.push_back(text);
+        };
+        read(menu, 0, MF_BYPOSITION);
+        read(menu, ID_FILE_SETTING, MF_BYCOMMAND);
+        read(menu, ID_FILE_EXIT, MF_BYCOMMAND);
+        read(menu, 1, MF_BYPOSITION);
+        read(menu, ID_HELP_ONLINE, MF_BYCOMMAND);
+        read(menu, ID_HELP_ABOUT, MF_BYCOMMAND);
+        HMENU system = GetSystemMenu(hwnd, FALSE);
+        const int count = GetMenuItemCount(system);
+        if (count >= 2 && GetMenuItemID(system, count - 1) == IDM_ABOUTBOX &&
+            (GetMenuState(system, count - 2, MF_BYPOSITION) & MF_SEPARATOR)) {
+            wchar_t text[64] = {};
+            GetMenuStringW(system, count - 1, text, 64, MF_BYPOSITION);
+            systemEntry = text;
+        }
+        PostMessageW(hwnd, WM_COMMAND, ID_FILE_EXIT, 0);
+    });
+    window.RunModal(GetModuleHandleW(nullptr), IDD_SONVALE_DIALOG, nullptr);
+    reader.join();
+    std::vector<std::wstring> expected;
+    for (auto label : {texts::kMenuFile, texts::kMenuSetting, texts::kMenuExit, texts::kMenuHelp,
+                       texts::kMenuOnlineHelp, texts::kMenuAbout})
+        expected.push_back(win32::Widen(label));
+    EXPECT_EQ(labels, expected);
+    EXPECT_EQ(systemEntry, L"About Sonvale(&A)...");
 }
 
 }  // namespace
