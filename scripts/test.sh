@@ -157,6 +157,13 @@ start_wine() {
   step wineserver -p </dev/null >/dev/null 2>&1
   step "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1
   step "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1
+  # Windows links its dialog fonts to a Chinese one; a fresh prefix does not,
+  # and would draw the player's texts as boxes in screenshots.
+  local face
+  for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2"; do
+    step "$WINELOADER" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  done
 }
 
 stop_wine() {
