@@ -5,6 +5,7 @@
 #include "intake/pcm_queue.h"
 #include "app/texts.h"
 #include "res/resource.h"
+#include "ui/tray_rules.h"
 #include "ui/user_interface.h"
 
 namespace sonvale {
@@ -68,9 +69,24 @@ bool CSonvaleDlg::OnSysCommand(unsigned id)
 // Enter must not end the program.
 void CSonvaleDlg::OnOK() {}
 
-// Without a tray icon to bring a hidden window back, closing would lose the
-// window for good, so closing ends the program like Exit.
-void CSonvaleDlg::OnCancel() { OnExit(); }
+// Closing hides: the player goes on receiving and playing, and the tray icon
+// brings the window back. Without an icon a hidden window could never come
+// back, so it goes to the task bar instead.
+void CSonvaleDlg::OnCancel()
+{
+    if (!host_)
+        return;
+    if (host_->TrayIconShown())
+        host_->Hide();
+    else
+        host_->Minimize();
+}
+
+void CSonvaleDlg::OnTrayNotify(unsigned mouseEvent)
+{
+    if (host_ && RestoresWindow(mouseEvent))
+        host_->RestoreFromTray();
+}
 
 void CSonvaleDlg::OnExit()
 {
@@ -154,8 +170,21 @@ void CSonvaleDlg::ShowLocalAddress()
     host_->StartRefreshTimer(kAddressRefreshMs);
 }
 
-void CSonvaleDlg::AddTrayIcon() {}
-void CSonvaleDlg::SavePlacementAndApplyMinimizedStart() {}
+void CSonvaleDlg::AddTrayIcon()
+{
+    host_->AddTrayIcon();
+}
+
+void CSonvaleDlg::SavePlacementAndApplyMinimizedStart()
+{
+    host_->SavePlacement();
+    if (settings_.minimizeAtStart == 0)
+        return;
+    if (host_->TrayIconShown())
+        host_->StartHidden();
+    else
+        host_->Minimize();
+}
 void CSonvaleDlg::MeasureMeter()
 {
     meter_.Measure(host_->Meter());
@@ -187,6 +216,10 @@ void CSonvaleDlg::CloseEndpoints()
     intake_.CloseEndpoints();
 }
 
-void CSonvaleDlg::RemoveTrayIcon() {}
+void CSonvaleDlg::RemoveTrayIcon()
+{
+    if (host_)
+        host_->RemoveTrayIcon();
+}
 
 }  // namespace sonvale

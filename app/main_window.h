@@ -37,6 +37,8 @@ public:
     // Every few seconds: the machine's addresses may have changed since start
     // (a player started at log-on often starts before the network is up).
     void OnRefreshTimer();
+    // A mouse event on the notification-area icon.
+    void OnTrayNotify(unsigned mouseEvent);
 
     const std::string& InfoText() const { return infoText_; }
     const PlayerSettings& Settings() const { return settings_; }

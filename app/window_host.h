@@ -36,6 +36,23 @@ public:
     virtual void RunAboutBox() {}
     // The settings dialog, modal; the values chosen, or nothing on Cancel.
     virtual std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice&) { return std::nullopt; }
+
+    // The notification-area icon. Adding may fail while there is no tray (the
+    // desktop not up yet); the shell adds it again when a tray appears.
+    virtual void AddTrayIcon() {}
+    virtual void RemoveTrayIcon() {}
+    // Whether an icon is there now to bring a hidden window back.
+    virtual bool TrayIconShown() { return false; }
+    // The placement a window brought back from the tray returns to.
+    virtual void SavePlacement() {}
+    // Out of sight and off the task bar from the start, also once the modal
+    // run begins.
+    virtual void StartHidden() {}
+    virtual void Hide() {}
+    virtual void Minimize() {}
+    // To the top, back on the task bar, the saved placement, centred on the
+    // work area of its screen, shown.
+    virtual void RestoreFromTray() {}
 };
 
 }  // namespace sonvale

@@ -18,9 +18,9 @@ target_link_libraries(sonvale_qt PUBLIC sonvale_core Qt6::Widgets ALSA::ALSA)
 # Where an installed player finds its help page.
 set_property(SOURCE "${CMAKE_SOURCE_DIR}/ui/qt/qt_user_interface.cpp" APPEND PROPERTY
     COMPILE_DEFINITIONS "SONVALE_DATA_DIR=\"${CMAKE_INSTALL_FULL_DATADIR}/sonvale\"")
-# The window icon, every size of the Windows one.
+# The window icon, every size of the Windows one, and the tray icon.
 qt_add_resources(sonvale_qt sonvale_icons PREFIX "/" BASE "${CMAKE_SOURCE_DIR}/res"
-    FILES "${CMAKE_SOURCE_DIR}/res/sonvale.ico")
+    FILES "${CMAKE_SOURCE_DIR}/res/sonvale.ico" "${CMAKE_SOURCE_DIR}/res/tray.ico")
 
 add_executable(sonvale app/qt/main.cpp)
 target_link_libraries(sonvale PRIVATE sonvale_qt)

@@ -6,6 +6,8 @@
 #include <map>
 
 #include <QDialog>
+#include <QEventLoop>
+#include <QRect>
 #include <QTimer>
 
 #include "app/dialog_units.h"
@@ -16,6 +18,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
+class QSystemTrayIcon;
 
 namespace sonvale {
 class CSonvaleDlg;
@@ -30,6 +33,9 @@ public:
     explicit QtMainWindow(CSonvaleDlg& dialog);
 
     // Initialises the portable window, runs the modal loop, then tears down.
+    // The loop is not QDialog::exec(): that would show a window meant to
+    // start hidden, end the run when the window is hidden, and, being
+    // application modal, block the clicks on the tray icon.
     int Run();
 
     void EndModal(int result) override;
@@ -44,17 +50,30 @@ public:
     void RunAboutBox() override;
     std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice& shown) override;
 
+    void AddTrayIcon() override;
+    void RemoveTrayIcon() override;
+    bool TrayIconShown() override;
+    void SavePlacement() override;
+    void StartHidden() override;
+    void Hide() override;
+    void Minimize() override;
+    void RestoreFromTray() override;
+
     DialogBaseUnits BaseUnits() const { return base_; }
     QWidget* Client() const { return client_; }
     QMenuBar* MenuBar() const { return menuBar_; }
     QtMeterWidget* MeterWidget() const { return meter_; }
+    QSystemTrayIcon* TrayIcon() const { return tray_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildMenu();
     void BuildControls();
+    void ShowTrayIconOnceATrayIsThere();
+    void MoveToCentreOfWorkArea();
 
     CSonvaleDlg& dialog_;
     DialogBaseUnits base_{};
@@ -66,6 +85,12 @@ private:
     QtMeterWidget* meter_ = nullptr;
     QPlainTextEdit* info_ = nullptr;
     QTimer refresh_;
+    QSystemTrayIcon* tray_ = nullptr;
+    QTimer trayWatch_;
+    QRect savedPlacement_;
+    bool startHidden_ = false;
+    QEventLoop loop_;
+    bool ended_ = false;
 };
 
 }  // namespace sonvale::qt

@@ -5,11 +5,16 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace sonvale::win32 {
 
 // Derived declares
 //   static const MessageEntry kMessageTable[];
 // Each handler returns what the dialog procedure returns for its message.
+// Derived may also have
+//   std::optional<INT_PTR> OnUnlistedMessage(UINT, WPARAM, LPARAM);
+// for messages the table cannot name; nothing means default processing.
 template <class Derived>
 class DialogWindow {
 public:
@@ -48,6 +53,11 @@ private:
                     self->hwnd_ = nullptr;
                 return result;
             }
+        }
+        // Messages whose numbers are known only at run time (registered ones).
+        if constexpr (requires { self->OnUnlistedMessage(message, wParam, lParam); }) {
+            if (const auto result = self->OnUnlistedMessage(message, wParam, lParam))
+                return *result;
         }
         if (message == WM_NCDESTROY)
             self->hwnd_ = nullptr;

@@ -4,6 +4,8 @@
 #include "app/win32/utf.h"
 #include "res/resource.h"
 #include "ui/win32/about_dialog.h"
+#include "app/texts.h"
+#include "ui/tray_rules.h"
 #include "ui/win32/setting_dialog.h"
 
 namespace sonvale::win32 {
@@ -29,7 +31,9 @@ void SetMenuText(HMENU menu, UINT item, BOOL byPosition, const std::string& text
 
 }  // namespace
 
-const Win32MainWindow::MessageEntry Win32MainWindow::kMessageTable[9] = {
+const Win32MainWindow::MessageEntry Win32MainWindow::kMessageTable[11] = {
+    {kTrayNotifyMessage, &Win32MainWindow::OnTrayNotify},
+    {WM_WINDOWPOSCHANGING, &Win32MainWindow::OnWindowPosChanging},
     {WM_INITDIALOG, &Win32MainWindow::OnInitDialog},
     {WM_COMMAND, &Win32MainWindow::OnCommand},
     {WM_SYSCOMMAND, &Win32MainWindow::OnSysCommand},
@@ -175,10 +179,113 @@ INT_PTR Win32MainWindow::OnDestroy(WPARAM, LPARAM)
 
 INT_PTR Win32MainWindow::OnNcDestroy(WPARAM, LPARAM)
 {
+    if (tray_.hIcon)
+        DestroyIcon(tray_.hIcon);
+    tray_.hIcon = nullptr;
     DestroyIcon(icon_);
     DestroyIcon(smallIcon_);
     icon_ = smallIcon_ = nullptr;
     return FALSE;
+}
+
+void Win32MainWindow::AddTrayIcon()
+{
+    tray_.cbSize = sizeof tray_;
+    tray_.hWnd = Handle();
+    tray_.uID = kTrayIconId;
+    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    tray_.uCallbackMessage = kTrayNotifyMessage;
+    if (!tray_.hIcon)
+        tray_.hIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON,
+                                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    lstrcpynW(tray_.szTip, Widen(texts::kTitle).c_str(), ARRAYSIZE(tray_.szTip));
+    trayShown_ = Shell_NotifyIconW(NIM_ADD, &tray_) != FALSE;
+}
+
+void Win32MainWindow::RemoveTrayIcon()
+{
+    Shell_NotifyIconW(NIM_DELETE, &tray_);
+    trayShown_ = false;
+}
+
+void Win32MainWindow::SavePlacement()
+{
+    saved_.length = sizeof saved_;
+    GetWindowPlacement(Handle(), &saved_);
+}
+
+void Win32MainWindow::StartHidden()
+{
+    keepHidden_ = true;
+    SwapExtendedStyle(WS_EX_APPWINDOW, WS_EX_TOOLWINDOW, SWP_HIDEWINDOW);
+    WINDOWPLACEMENT hidden = saved_;
+    hidden.showCmd = SW_HIDE;
+    SetWindowPlacement(Handle(), &hidden);
+}
+
+void Win32MainWindow::Hide()
+{
+    ShowWindow(Handle(), SW_HIDE);
+}
+
+void Win32MainWindow::Minimize()
+{
+    ShowWindow(Handle(), SW_MINIMIZE);
+}
+
+void Win32MainWindow::RestoreFromTray()
+{
+    HWND window = Handle();
+    keepHidden_ = false;
+    BringWindowToTop(window);
+    SwapExtendedStyle(WS_EX_TOOLWINDOW, WS_EX_APPWINDOW, SWP_SHOWWINDOW);
+    SetWindowPlacement(window, &saved_);
+
+    RECT rect;
+    GetWindowRect(window, &rect);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const ScreenRect centred = CentreOnWorkArea({rect.left, rect.top, rect.right, rect.bottom},
+                                                {work.left, work.top, work.right, work.bottom});
+    SetWindowPos(window, nullptr, centred.left, centred.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    ShowWindow(window, SW_HIDE);
+    ShowWindow(window, SW_SHOW);
+}
+
+void Win32MainWindow::SwapExtendedStyle(LONG_PTR remove, LONG_PTR add, UINT showOrHide)
+{
+    const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_EXSTYLE);
+    const LONG_PTR changed = (style & ~remove) | add;
+    if (changed == style)
+        return;
+    SetWindowLongPtrW(Handle(), GWL_EXSTYLE, changed);
+    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | showOrHide);
+}
+
+// The mouse event is in the second parameter; the icon id is not looked at.
+INT_PTR Win32MainWindow::OnTrayNotify(WPARAM, LPARAM lParam)
+{
+    dialog_.OnTrayNotify(static_cast<unsigned>(lParam));
+    return 0;
+}
+
+INT_PTR Win32MainWindow::OnWindowPosChanging(WPARAM, LPARAM lParam)
+{
+    if (keepHidden_)
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+    return FALSE;
+}
+
+std::optional<INT_PTR> Win32MainWindow::OnUnlistedMessage(UINT message, WPARAM, LPARAM)
+{
+    if (message != taskbarCreated_ || taskbarCreated_ == 0)
+        return std::nullopt;
+    AddTrayIcon();
+    return 0;
 }
 
 }  // namespace sonvale::win32

@@ -4,6 +4,7 @@
 #define SONVALE_APP_WIN32_WIN32_MAIN_WINDOW_H
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <optional>
 
@@ -30,8 +31,17 @@ public:
     void StartRefreshTimer(int milliseconds) override;
     void RunAboutBox() override;
     std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice& shown) override;
+    void AddTrayIcon() override;
+    void RemoveTrayIcon() override;
+    bool TrayIconShown() override { return trayShown_; }
+    void SavePlacement() override;
+    void StartHidden() override;
+    void Hide() override;
+    void Minimize() override;
+    void RestoreFromTray() override;
 
-    static const MessageEntry kMessageTable[9];
+    static const MessageEntry kMessageTable[11];
+    std::optional<INT_PTR> OnUnlistedMessage(UINT message, WPARAM, LPARAM);
 
 private:
     INT_PTR OnInitDialog(WPARAM, LPARAM);
@@ -43,11 +53,25 @@ private:
     INT_PTR OnHelp(WPARAM, LPARAM);
     INT_PTR OnDestroy(WPARAM, LPARAM);
     INT_PTR OnNcDestroy(WPARAM, LPARAM);
+    INT_PTR OnTrayNotify(WPARAM, LPARAM);
+    INT_PTR OnWindowPosChanging(WPARAM, LPARAM);
+    // Changes the extended style only when that alters it, then updates the
+    // frame in place with the show or hide flag given.
+    void SwapExtendedStyle(LONG_PTR remove, LONG_PTR add, UINT showOrHide);
 
     CSonvaleDlg& dialog_;
     std::optional<Win32MeterSurface> meter_;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    NOTIFYICONDATAW tray_{};
+    bool trayShown_ = false;
+    // Sent to every top-level window when the desktop shell (re)creates the
+    // notification area: the icon must be added again then.
+    const UINT taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    WINDOWPLACEMENT saved_{};
+    // Until the first restore from the tray, nothing may show the window: the
+    // dialog's modal run shows a dialog that is hidden when it begins.
+    bool keepHidden_ = false;
 };
 
 }  // namespace sonvale::win32

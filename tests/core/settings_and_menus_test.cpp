@@ -14,6 +14,7 @@
 #include "ui/autorun.h"
 #include "ui/local_address.h"
 #include "ui/player_settings.h"
+#include "ui/tray_rules.h"
 
 namespace sonvale {
 namespace {
@@ -23,7 +24,6 @@ const std::string kFile = "/config/svl/playeroption.svp";
 
 class DialogHost final : public WindowHost {
 public:
-    void EndModal(int) override {}
     void SetInfoText(const std::string& text) override { infoTexts.push_back(text); }
     void RunAboutBox() override { ++abouts; }
     std::optional<SettingsChoice> RunSettingsDialog(const SettingsChoice& shown) override
@@ -32,6 +32,18 @@ public:
         return answer;
     }
 
+    void AddTrayIcon() override { calls.push_back("add"); }
+    void RemoveTrayIcon() override { calls.push_back("remove"); }
+    bool TrayIconShown() override { return trayShown; }
+    void SavePlacement() override { calls.push_back("save"); }
+    void StartHidden() override { calls.push_back("start hidden"); }
+    void Hide() override { calls.push_back("hide"); }
+    void Minimize() override { calls.push_back("minimize"); }
+    void RestoreFromTray() override { calls.push_back("restore"); }
+    void EndModal(int result) override { calls.push_back("end " + std::to_string(result)); }
+
+    bool trayShown = true;
+    std::vector<std::string> calls;
     std::vector<std::string> infoTexts;
     int abouts = 0;
     SettingsChoice shown{-1, -1};
@@ -194,6 +206,54 @@ TEST(Autorun, EntriesQuoteWhatTheirFormatsNeed)
     const std::string entry = AutostartEntryFor("/home/u/my $player/100%/son\"vale");
     EXPECT_NE(entry.find("\nExec=\"/home/u/my \\\\$player/100%%/son\\\\\"vale\"\n"), std::string::npos) << entry;
     EXPECT_EQ(entry.rfind("[Desktop Entry]\nType=Application\n", 0), 0u);
+}
+
+TEST_F(SettingsWindow, ClosingHidesWhileAnIconCanBringItBackAndMinimizesOtherwise)
+{
+    Start();
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{"add", "save"}));
+    EXPECT_TRUE(dialog_->OnCommand(kDialogCancel));
+    EXPECT_TRUE(dialog_->OnCommand(kDialogOk));
+    host_.trayShown = false;
+    EXPECT_TRUE(dialog_->OnCommand(kDialogCancel));
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{"add", "save", "hide", "minimize"}));
+    EXPECT_TRUE(dialog_->OnCommand(ID_FILE_EXIT));
+    EXPECT_EQ(host_.calls.back(), "end 1");
+}
+
+TEST_F(SettingsWindow, PressesAndDoubleClicksOnTheIconRestoreReleasesAndMovesDoNot)
+{
+    Start();
+    host_.calls.clear();
+    for (unsigned event : {kLeftButtonDown, kLeftButtonUp, kLeftButtonDoubleClick, kMouseMove, kRightButtonDown, 0x205u})
+        dialog_->OnTrayNotify(event);
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{"restore", "restore", "restore"}));
+}
+
+TEST_F(SettingsWindow, MinimizeAtStartHidesWithAnIconAndMinimizesWithout)
+{
+    Bytes file(58, 0);
+    file[54] = 5;
+    ui_.files.files[kFile] = file;
+    Start();
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{"add", "save", "start hidden"}));
+    dialog_->OnDestroy();
+    EXPECT_EQ(host_.calls.back(), "remove");
+    dialog_.reset();
+
+    host_.calls.clear();
+    host_.trayShown = false;
+    Start();
+    EXPECT_EQ(host_.calls, (std::vector<std::string>{"add", "save", "minimize"}));
+}
+
+TEST(TrayRules, CentresOnTheWorkAreaAndKeepsTheWindowInside)
+{
+    // Odd sizes: the halves truncate.
+    EXPECT_EQ(CentreOnWorkArea({0, 0, 311, 201}, {0, 0, 1024, 738}), (ScreenRect{357, 269, 668, 470}));
+    EXPECT_EQ(CentreOnWorkArea({500, 500, 811, 701}, {1024, 0, 2048, 768}), (ScreenRect{1381, 284, 1692, 485}));
+    // Larger than the work area: aligned with its left and top edges.
+    EXPECT_EQ(CentreOnWorkArea({0, 0, 900, 700}, {100, 50, 700, 550}), (ScreenRect{100, 50, 1000, 750}));
 }
 
 }  // namespace

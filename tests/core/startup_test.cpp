@@ -100,20 +100,6 @@ TEST(MainWindow, ExitEndsTheRunWhileEnterDoesNothing)
     EXPECT_EQ(host.results, std::vector<int>{kDialogOk});
 }
 
-TEST(MainWindow, ClosingEndsTheRunUntilThereIsATrayToReturnFrom)
-{
-    test::FakeServices fakes;
-    CSonvaleDlg dialog(fakes.services);
-    ScriptedHost host;
-    dialog.OnInitDialog(host);
-    EXPECT_TRUE(dialog.OnCommand(kDialogCancel));
-    EXPECT_EQ(host.results, std::vector<int>{kDialogOk});
-    dialog.OnDestroy();
-    // After destruction nothing is left to end.
-    EXPECT_TRUE(dialog.OnCommand(ID_FILE_EXIT));
-    EXPECT_EQ(host.results.size(), 1u);
-}
-
 TEST(MainWindow, LeavesUnknownCommandsToTheShell)
 {
     test::FakeServices fakes;

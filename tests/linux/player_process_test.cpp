@@ -4,14 +4,28 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <thread>
 
 #include "app/texts.h"
 #include "tests/linux/player_process.h"
+#include "ui/tray_rules.h"
 
-namespace sonvale::test {
+namespace sonvale {
+
+void PrintTo(const ScreenRect& rect, std::ostream* out)
+{
+    *out << "(" << rect.left << "," << rect.top << ")-(" << rect.right << "," << rect.bottom << ")";
+}
+
+namespace test {
 namespace {
 
 class PlayerProcessTest : public ::testing::Test {
@@ -102,5 +116,211 @@ TEST_F(PlayerProcessTest, WithoutADisplayItRunsWindowlessUntilSignalled)
     }
 }
 
+// A display of the test's own: the tray on it is the test's, so is the work
+// area, and no other test's windows come and go there. Every window mapped on
+// it is logged from the start.
+class OwnDisplayTest : public PlayerProcessTest {
+protected:
+    using Environment = std::map<std::string, std::string>;
+    using Command = std::vector<std::string>;
+
+    void SetUp() override
+    {
+        PlayerProcessTest::SetUp();
+        if (const char* display = std::getenv("DISPLAY"))
+            savedDisplay_ = display;
+        // Numbered by the lock files, as the test command numbers its own;
+        // the server's lock settles a race with another test. (-displayfd
+        // takes no lock, and takes over the socket of a server that runs in
+        // another network namespace.)
+        for (int number = 100; number < 200 && !server_; ++number) {
+            const std::string n = std::to_string(number);
+            if (std::filesystem::exists("/tmp/.X" + n + "-lock") || std::filesystem::exists("/tmp/.X11-unix/X" + n))
+                continue;
+            // Without -noreset the server starts over when the probe below
+            // leaves, and refuses the next client meanwhile.
+            server_.emplace(Environment{},
+                            Command{"Xvfb", ":" + n, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
+            const bool up = WaitFor(10s, [&] {
+                return !server_->Running() || Capture("xdpyinfo -display :" + n + " >/dev/null 2>&1").has_value();
+            });
+            if (up && server_->Running())
+                setenv("DISPLAY", (":" + n).c_str(), 1);
+            else
+                server_.reset();
+        }
+        ASSERT_TRUE(server_) << "no display could be started";
+        events_.emplace(Environment{}, Command{"stdbuf", "-oL", "xev", "-root", "-event", "structure", "-event",
+                                               "substructure", "-event", "property"});
+        // Set until the log shows it, so that the log misses nothing after.
+        ASSERT_TRUE(WaitFor(10s, [&] {
+            Capture("xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA '200, 100, 700, 600'");
+            return Events().find("(_NET_WORKAREA)") != std::string::npos;
+        })) << events_->StandardError() << Events();
+    }
+    void TearDown() override
+    {
+        tray_.reset();
+        events_.reset();
+        if (server_) {
+            server_->Signal(SIGTERM);
+            server_->WaitForExit(10s);
+        }
+        if (savedDisplay_)
+            setenv("DISPLAY", savedDisplay_->c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+        PlayerProcessTest::TearDown();
+    }
+
+    void StartTray()
+    {
+        tray_.emplace(Environment{}, Command{"trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                                             "--height", "24"});
+        // Announced once the tray selection is the panel's.
+        ASSERT_TRUE(WaitFor(10s, [&] { return Events().find("(MANAGER)") != std::string::npos; }))
+            << tray_->StandardError();
+    }
+    void SetMinimizeAtStart()
+    {
+        std::filesystem::create_directories(runtime_ + "/config/svl");
+        std::string record(58, '\0');
+        record[54] = 5;
+        std::ofstream(runtime_ + "/config/svl/playeroption.svp", std::ios::binary) << record;
+    }
+    std::string Events() const { return events_->StandardOutput(); }
+    // The tray of this display, not one that a desktop session offers over
+    // D-Bus.
+    std::map<std::string, std::string> OnThisDisplay() const
+    {
+        std::map<std::string, std::string> environment = Windowed();
+        environment["DBUS_SESSION_BUS_ADDRESS"] = "";
+        return environment;
+    }
+
+    static constexpr ScreenRect kWorkArea{200, 100, 900, 700};
+
+private:
+    std::optional<std::string> savedDisplay_;
+    std::optional<PlayerProcess> server_;
+    std::optional<PlayerProcess> events_;
+    std::optional<PlayerProcess> tray_;
+};
+
+// Qt never maps the icon's window itself: on screen, it is docked.
+std::string DockedIcon(pid_t pid)
+{
+    const std::string window = FirstPlayerWindow(pid);
+    std::istringstream shown(Capture("xdotool search --onlyvisible --pid " + std::to_string(pid)).value_or(""));
+    for (std::string line; std::getline(shown, line);)
+        if (line != window)
+            return line;
+    return {};
+}
+
+// Then off the icon, so that no tool tip comes up over the screen.
+void Click(const std::string& icon, int button)
+{
+    Capture("xdotool mousemove --window " + icon + " 8 8 click " + std::to_string(button) + " mousemove 0 767");
+}
+
+void PressEscape(const std::string& window)
+{
+    Capture("xdotool windowfocus --sync " + window + " key Escape");
+}
+
+ScreenRect Placement(const std::string& window)
+{
+    std::istringstream shell(Capture("xdotool getwindowgeometry --shell " + window).value_or(""));
+    std::map<std::string, int> values;
+    for (std::string line; std::getline(shell, line);)
+        if (const std::size_t equals = line.find('='); equals != std::string::npos)
+            values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+    return {values["X"], values["Y"], values["X"] + values["WIDTH"], values["Y"] + values["HEIGHT"]};
+}
+
+// How the event log writes the mapping of `window`.
+std::string MappedLine(const std::string& window)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "window 0x%lx, override", std::stoul(window));
+    return line;
+}
+
+TEST_F(OwnDisplayTest, ClosingHidesAndTheTrayIconBringsTheWindowBackCentred)
+{
+    StartTray();
+    PlayerProcess player(OnThisDisplay());
+    std::string window, icon;
+    ASSERT_TRUE(WaitFor(20s, [&] {
+        return !(window = FirstPlayerWindow(player.Pid())).empty() && !(icon = DockedIcon(player.Pid())).empty();
+    })) << player.StandardError();
+
+    // Moved away first, so that coming back centred is seen.
+    Capture("xdotool windowmove " + window + " 0 0");
+    PressEscape(window);
+    ASSERT_TRUE(WaitFor(5s, [&] { return CountPlayerWindows(player.Pid()) == 0; }));
+    Click(icon, 1);
+    ASSERT_TRUE(WaitFor(5s, [&] { return CountPlayerWindows(player.Pid()) == 1; }));
+    const ScreenRect placed = Placement(window);
+    EXPECT_EQ(placed, CentreOnWorkArea(placed, kWorkArea));
+
+    // The right button too, on a window that is shown, and while the
+    // settings box waits for an answer.
+    Capture("xdotool windowmove " + window + " 0 0");
+    Capture("xdotool windowfocus --sync " + window + " key alt+f sleep 0.5 key s");
+    const std::string findSettings = "xdotool search --all --onlyvisible --pid " + std::to_string(player.Pid()) +
+                                     " --name '^" + std::string(texts::kSettingCaption) + "$'";
+    std::string settings;
+    ASSERT_TRUE(WaitFor(5s, [&] { return !(settings = Capture(findSettings).value_or("")).empty(); }));
+    Click(icon, 3);
+    EXPECT_TRUE(WaitFor(5s, [&] { return Placement(window) == CentreOnWorkArea(placed, kWorkArea); }))
+        << ::testing::PrintToString(Placement(window));
+    PressEscape(settings.substr(0, settings.find('\n')));
+    ASSERT_TRUE(WaitFor(5s, [&] { return Capture(findSettings).value_or("").empty(); }));
+
+    PressEscape(window);
+    ASSERT_TRUE(WaitFor(5s, [&] { return CountPlayerWindows(player.Pid()) == 0; }));
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.WaitForExit(10s), std::optional(0)) << player.StandardError();
+}
+
+TEST_F(OwnDisplayTest, MinimizeAtStartKeepsTheWindowOutOfSightUntilTheIconIsClicked)
+{
+    StartTray();
+    SetMinimizeAtStart();
+    PlayerProcess player(OnThisDisplay());
+    std::string icon;
+    ASSERT_TRUE(WaitFor(20s, [&] { return !(icon = DockedIcon(player.Pid())).empty(); })) << player.StandardError();
+    // Past the start of the event loop, where a dialog is shown.
+    std::this_thread::sleep_for(1s);
+    const std::string before = Events();
+
+    Click(icon, 1);
+    std::string window;
+    ASSERT_TRUE(WaitFor(5s, [&] { return !(window = FirstPlayerWindow(player.Pid())).empty(); }));
+    EXPECT_EQ(before.find(MappedLine(window)), std::string::npos) << "on screen before the click";
+    EXPECT_NE(Events().find(MappedLine(window)), std::string::npos) << Events();
+    const ScreenRect placed = Placement(window);
+    EXPECT_EQ(placed, CentreOnWorkArea(placed, kWorkArea));
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.WaitForExit(10s), std::optional(0)) << player.StandardError();
+}
+
+// No window manager here to minimize it: what it asks of one is what counts.
+TEST_F(OwnDisplayTest, MinimizeAtStartWithoutATrayStartsOnTheTaskBar)
+{
+    SetMinimizeAtStart();
+    PlayerProcess player(Windowed());
+    std::string window;
+    ASSERT_TRUE(WaitFor(20s, [&] { return !(window = FirstPlayerWindow(player.Pid())).empty(); }))
+        << player.StandardError();
+    const std::string hints = Capture("xprop -id " + window + " WM_HINTS").value_or("");
+    EXPECT_NE(hints.find("Initial state is Iconic State."), std::string::npos) << hints;
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.WaitForExit(10s), std::optional(0)) << player.StandardError();
+}
+
 }  // namespace
-}  // namespace sonvale::test
+}  // namespace test
+}  // namespace sonvale

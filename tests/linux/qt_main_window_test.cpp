@@ -132,13 +132,20 @@ TEST(QtMainWindow, EnterKeepsTheWindowAndExitEndsTheRun)
     EXPECT_FALSE(dialog.Initialised());
 }
 
-TEST(QtMainWindow, CloseBoxEndsTheRunLikeExit)
+// Offscreen there is no tray: a hidden window could never come back.
+TEST(QtMainWindow, WithoutATrayTheCloseBoxMinimizes)
 {
     test::FakeServices fakes;
     CSonvaleDlg dialog(fakes.services);
     QtMainWindow window(dialog);
-    QTimer::singleShot(0, &window, [&] { window.close(); });
+    bool minimized = false;
+    QTimer::singleShot(0, &window, [&] {
+        window.close();
+        minimized = window.isVisible() && window.isMinimized();
+        ExitAction(window)->trigger();
+    });
     EXPECT_EQ(window.Run(), kDialogOk);
+    EXPECT_TRUE(minimized);
 }
 
 }  // namespace

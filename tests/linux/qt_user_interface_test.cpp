@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -159,6 +160,9 @@ TEST_F(ShellUserInterface, WindowCarriesTheChineseLabelsAndTheAddressHint)
     RunWindow([](QtMainWindow& window) {
         EXPECT_EQ(window.windowTitle(), Q(texts::kTitle));
         EXPECT_FALSE(window.windowIcon().isNull());
+        ASSERT_NE(window.TrayIcon(), nullptr);
+        EXPECT_EQ(window.TrayIcon()->toolTip(), Q(texts::kTitle));
+        EXPECT_EQ(window.TrayIcon()->icon().availableSizes(), QList<QSize>{QSize(16, 16)});
         const QList<QAction*> menus = window.MenuBar()->actions();
         ASSERT_EQ(menus.size(), 2);
         EXPECT_EQ(menus[0]->text(), Q(texts::kMenuFile));

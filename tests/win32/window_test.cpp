@@ -21,6 +21,7 @@
 #include "tests/support/fakes.h"
 #include "tests/win32/player_process.h"
 #include "ui/player_settings.h"
+#include "ui/tray_rules.h"
 
 namespace sonvale::test {
 namespace {
@@ -215,6 +216,7 @@ struct Found {
     DWORD process;
     std::wstring caption;
     HWND hwnd = nullptr;
+    bool hiddenToo = false;
 };
 
 BOOL CALLBACK VisitTopLevel(HWND hwnd, LPARAM context)
@@ -224,7 +226,7 @@ BOOL CALLBACK VisitTopLevel(HWND hwnd, LPARAM context)
     GetWindowThreadProcessId(hwnd, &owner);
     wchar_t text[64] = {};
     GetWindowTextW(hwnd, text, 64);
-    if (owner == found->process && IsWindowVisible(hwnd) && found->caption == text) {
+    if (owner == found->process && (found->hiddenToo || IsWindowVisible(hwnd)) && found->caption == text) {
         found->hwnd = hwnd;
         return FALSE;
     }
@@ -400,6 +402,114 @@ TEST(PlayerWindow, MenuAndSystemMenuCarryTheChineseLabels)
         expected.push_back(win32::Widen(label));
     EXPECT_EQ(labels, expected);
     EXPECT_EQ(systemEntry, L"About Sonvale(&A)...");
+}
+
+// The player's main window, shown or not.
+HWND WaitForAnyMainWindow(DWORD process)
+{
+    Found found{process, win32::Widen(texts::kTitle), nullptr, true};
+    for (int i = 0; i < 300 && !found.hwnd; ++i) {
+        EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&found));
+        if (!found.hwnd)
+            Sleep(100);
+    }
+    return found.hwnd;
+}
+
+void WriteSettings(std::int32_t minimizeAtStart)
+{
+    const std::wstring path = SettingsFile();
+    CreateDirectoryW(path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    std::vector<std::uint8_t> bytes(kSettingsFileBytes, 0);
+    bytes[54] = static_cast<std::uint8_t>(minimizeAtStart);
+    std::ofstream(win32::Narrow(path), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), 58);
+}
+
+LONG_PTR ExtendedStyle(HWND window)
+{
+    return GetWindowLongPtrW(window, GWL_EXSTYLE);
+}
+
+void Click(HWND window, unsigned mouseEvent)
+{
+    SendMessageW(window, kTrayNotifyMessage, kTrayIconId, mouseEvent);
+}
+
+void ExpectCentred(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const ScreenRect expected = CentreOnWorkArea({rect.left, rect.top, rect.right, rect.bottom},
+                                                 {work.left, work.top, work.right, work.bottom});
+    EXPECT_EQ(rect.left, expected.left);
+    EXPECT_EQ(rect.top, expected.top);
+}
+
+// Esc hides without leaving the task-bar style; releases and moves over the
+// icon do nothing; presses, double-clicks and right presses bring it back
+// centred on the work area; Enter changes nothing.
+TEST(PlayerTray, ClosingHidesAndTheIconBringsTheWindowBackCentred)
+{
+    WriteSettings(0);
+    PlayerProcess player;
+    HWND window = player.WaitForMainWindow(kStartTimeout);
+    ASSERT_NE(window, nullptr);
+    SetWindowPos(window, nullptr, 3, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    SendMessageW(window, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(IsWindowVisible(window));
+    for (unsigned restoring : {kLeftButtonDown, kLeftButtonDoubleClick, kRightButtonDown}) {
+        SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_TRUE(ExtendedStyle(window) & WS_EX_APPWINDOW);
+        Click(window, kLeftButtonUp);
+        Click(window, kMouseMove);
+        EXPECT_FALSE(IsWindowVisible(window)) << "a release or a move showed the window";
+        Click(window, restoring);
+        EXPECT_TRUE(IsWindowVisible(window)) << restoring;
+        ExpectCentred(window);
+    }
+    EXPECT_FALSE(player.WaitForExit(0)) << "closing ended the player";
+    PostMessageW(window, WM_COMMAND, ID_FILE_EXIT, 0);
+    EXPECT_TRUE(player.WaitForExit(10000));
+}
+
+// A saved minimize-at-start flag, even one out of range, starts the window out
+// of sight and off the task bar until the icon is clicked; the icon comes back
+// when the notification area is created again.
+TEST(PlayerTray, MinimizedStartStaysHiddenAndTheIconSurvivesATrayRestart)
+{
+    WriteSettings(5);
+    PlayerProcess player;
+    HWND window = WaitForAnyMainWindow(player.Id());
+    ASSERT_NE(window, nullptr);
+    Sleep(2000);  // well into the modal run
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_TRUE(ExtendedStyle(window) & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(ExtendedStyle(window) & WS_EX_APPWINDOW);
+
+    // The shell loses its icons, then announces a new notification area.
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = window;
+    icon.uID = kTrayIconId;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &icon));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+    SendMessageW(window, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon)) << "the icon was not added again";
+
+    Click(window, kLeftButtonDown);
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(ExtendedStyle(window) & WS_EX_APPWINDOW);
+    EXPECT_FALSE(ExtendedStyle(window) & WS_EX_TOOLWINDOW);
+    ExpectCentred(window);
+    PostMessageW(window, WM_COMMAND, ID_FILE_EXIT, 0);
+    EXPECT_TRUE(player.WaitForExit(10000));
+    WriteSettings(0);
 }
 
 }  // namespace
