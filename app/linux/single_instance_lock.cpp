@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace sonvale::linux_shell {
@@ -20,9 +23,23 @@ bool SingleInstanceLock::TryAcquire()
 {
     if (fd_ >= 0)
         return true;
-    const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
+    // In a folder others can write (the /tmp fallback), whoever creates the
+    // file first could hold it to keep the player from starting, or point it
+    // elsewhere: only a regular file of our own counts. Without one the player
+    // runs unguarded rather than not at all.
+    const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        std::fprintf(stderr, "sonvale: cannot use the lock file %s (%s); not guarding against a second start\n",
+                     path_.c_str(), std::strerror(errno));
         return true;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+        std::fprintf(stderr, "sonvale: the lock file %s is not this user's own; not guarding against a second start\n",
+                     path_.c_str());
+        close(fd);
+        return true;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool held = errno == EWOULDBLOCK;
         close(fd);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +69,31 @@ TEST_F(LockFolder, AKilledHolderDoesNotBlockTheNextStart)
     EXPECT_TRUE(next.TryAcquire());
     close(ready[0]);
     close(ready[1]);
+}
+
+// Someone else's file, or a link planted at the lock path, held by its owner:
+// the player starts anyway and the link's target is left alone.
+TEST_F(LockFolder, AnotherUsersFileOrALinkCannotKeepThePlayerFromStarting)
+{
+    const std::string target = PathOf("target");
+    const int held = open(target.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(symlink(target.c_str(), PathOf("linked.lock").c_str()), 0);
+    SingleInstanceLock linked(PathOf("linked.lock"));
+    EXPECT_TRUE(linked.TryAcquire());
+
+    close(held);
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving a file to another user needs root";
+    const std::string foreign = PathOf("foreign.lock");
+    const int other = open(foreign.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(fchown(other, 65534, static_cast<gid_t>(-1)), 0);
+    SingleInstanceLock refused(foreign);
+    EXPECT_TRUE(refused.TryAcquire());
+    close(other);
 }
 
 TEST_F(LockFolder, AnUnusableLockFolderDoesNotStopThePlayer)
