@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -93,8 +95,20 @@ std::string QtAppPlatform::LoadText(int id)
 
 void QtAppPlatform::RunModal(CSonvaleDlg& dialog)
 {
-    // A signal ends the run the way the Exit command does, so teardown is the same.
-    TerminationSignals terminations([&dialog] { dialog.OnCommand(ID_FILE_EXIT); });
+    // A signal ends the run the way the Exit command does, so teardown is the
+    // same. A box still waiting for an answer (the start-up's "audio device
+    // error!", Settings, About) is dismissed first: its loop runs inside the
+    // window's and would keep the player alive until someone clicked it.
+    TerminationSignals terminations([this, &dialog] {
+        if (!headless_) {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QDialog*>(widget);
+                if (box && box != window_ && box->isVisible())
+                    box->reject();
+            }
+        }
+        dialog.OnCommand(ID_FILE_EXIT);
+    });
     if (headless_) {
         HeadlessHost host(dialog);
         dialog.OnInitDialog(host);

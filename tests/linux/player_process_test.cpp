@@ -116,6 +116,22 @@ TEST_F(PlayerProcessTest, WithoutADisplayItRunsWindowlessUntilSignalled)
     }
 }
 
+// SIGTERM while the start-up's "audio device error!" box waits for an answer
+// still ends the player, cleanly.
+TEST_F(PlayerProcessTest, ASignalDuringTheStartUpMessageEndsThePlayer)
+{
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs an X display; scripts/test.sh starts Xvfb";
+    auto environment = Windowed();
+    environment["PULSE_SERVER"] = "unix:" + runtime_ + "/no-sound-server";
+    PlayerProcess player(environment);
+    ASSERT_TRUE(WaitFor(20s, [&] {
+        return !Capture("xdotool search --all --onlyvisible --pid " + std::to_string(player.Pid()) +
+                        " --name '^sonvale$'").value_or("").empty();
+    })) << "no message box: " << player.StandardError();
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.WaitForExit(10s), std::optional(0));
+}
+
 // A display of the test's own: the tray on it is the test's, so is the work
 // area, and no other test's windows come and go there. Every window mapped on
 // it is logged from the start.
