@@ -2,6 +2,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cstdio>
+
 #include <QTimer>
 
 namespace sonvale::qt {
@@ -10,9 +12,16 @@ namespace {
 
 constexpr int kReopenIntervalMs = 1000;
 
+// The library would otherwise print its own lines for every failed open, the
+// reopen attempts included; the player says once what failed instead.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
-AlsaAudioDevice::AlsaAudioDevice(std::string name) : name_(std::move(name)) {}
+AlsaAudioDevice::AlsaAudioDevice(std::string name) : name_(std::move(name))
+{
+    snd_lib_error_set_handler(QuietAlsa);
+}
 
 AlsaAudioDevice::~AlsaAudioDevice()
 {
@@ -21,17 +30,23 @@ AlsaAudioDevice::~AlsaAudioDevice()
 
 bool AlsaAudioDevice::Open(AudioDeviceClient& client)
 {
-    if (!OpenPcm())
+    std::string failure;
+    if (!OpenPcm(&failure)) {
+        std::fprintf(stderr, "sonvale: cannot play on the sound device \"%s\": %s\n", name_.c_str(), failure.c_str());
         return false;
+    }
     client_ = &client;
     return true;
 }
 
-bool AlsaAudioDevice::OpenPcm()
+bool AlsaAudioDevice::OpenPcm(std::string* failure)
 {
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, name_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+    if (const int error = snd_pcm_open(&pcm, name_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
+        if (failure)
+            *failure = snd_strerror(error);
         return false;
+    }
     // Two blocks of buffer and nothing more: through the PulseAudio plugin a
     // period of a whole block would round the buffer up to three.
     snd_pcm_hw_params_t* hw;
@@ -63,6 +78,8 @@ bool AlsaAudioDevice::OpenPcm()
              snd_pcm_sw_params(pcm, sw) >= 0;
     }
     if (!ok) {
+        if (failure)
+            *failure = "it does not take 44100 Hz 16-bit stereo in two blocks of 2048 frames";
         snd_pcm_close(pcm);
         return false;
     }

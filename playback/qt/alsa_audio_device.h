@@ -35,7 +35,8 @@ public:
     long BufferFrames() const { return bufferFrames_; }
 
 private:
-    bool OpenPcm();
+    // False with the reason in `failure` (when given).
+    bool OpenPcm(std::string* failure = nullptr);
     void ClosePcm();
     void ScheduleWake();
     void ReturnPlayedBlocks();

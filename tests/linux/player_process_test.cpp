@@ -1,6 +1,8 @@
 // The Linux player as a user starts it: on an X display and without one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <signal.h>
 #include <stdlib.h>
 
@@ -114,6 +116,23 @@ TEST_F(PlayerProcessTest, WithoutADisplayItRunsWindowlessUntilSignalled)
         player.Signal(number);
         EXPECT_EQ(player.WaitForExit(10s), std::optional(0)) << "signal " << number;
     }
+}
+
+// No sound server: one line of the player's own about the device, then the
+// message, and none of the sound library's chatter.
+TEST_F(PlayerProcessTest, AMissingSoundDeviceIsReportedOnceInThePlayersOwnWords)
+{
+    auto environment = Headless();
+    environment["PULSE_SERVER"] = "unix:" + runtime_ + "/no-sound-server";
+    PlayerProcess player(environment);
+    EXPECT_FALSE(player.WaitForExit(2500ms).has_value());  // a few reopen attempts
+    player.Signal(SIGTERM);
+    EXPECT_EQ(player.WaitForExit(10s), std::optional(0));
+    const std::string errors = player.StandardError();
+    EXPECT_EQ(errors.find("ALSA lib"), std::string::npos) << errors;
+    EXPECT_EQ(errors.rfind("sonvale: cannot play on the sound device \"default\": ", 0), 0u) << errors;
+    EXPECT_NE(errors.find("\nsonvale: audio device error!\n"), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
 }
 
 // SIGTERM while the start-up's "audio device error!" box waits for an answer
