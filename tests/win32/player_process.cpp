@@ -12,6 +12,7 @@ namespace {
 struct Search {
     DWORD processId;  // 0: any process
     std::wstring caption;
+    bool hiddenToo = false;
     HWND found = nullptr;
     int count = 0;
 };
@@ -21,7 +22,7 @@ BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM context)
     auto* search = reinterpret_cast<Search*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
-    if ((search->processId != 0 && owner != search->processId) || !IsWindowVisible(hwnd))
+    if ((search->processId != 0 && owner != search->processId) || (!search->hiddenToo && !IsWindowVisible(hwnd)))
         return TRUE;
     wchar_t text[128] = {};
     GetWindowTextW(hwnd, text, 128);
@@ -32,9 +33,9 @@ BOOL CALLBACK VisitWindow(HWND hwnd, LPARAM context)
     return TRUE;
 }
 
-Search FindWindows(DWORD processId)
+Search FindWindows(DWORD processId, std::string_view caption = texts::kTitle, bool hiddenToo = false)
 {
-    Search search{processId, win32::Widen(texts::kTitle)};
+    Search search{processId, win32::Widen(caption), hiddenToo};
     EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
     return search;
 }
@@ -104,6 +105,18 @@ void PlayerProcess::Kill()
 int CountPlayerWindows()
 {
     return FindWindows(0).count;
+}
+
+HWND WaitForTopLevel(DWORD processId, std::string_view caption, bool hiddenToo, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND found = FindWindows(processId, caption, hiddenToo).found)
+            return found;
+        if (GetTickCount() - start >= milliseconds)
+            return nullptr;
+        Sleep(100);
+    }
 }
 
 }  // namespace sonvale::test

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace sonvale::test {
 
@@ -32,6 +33,9 @@ private:
 
 // Visible top-level windows with the player's caption, across all processes.
 int CountPlayerWindows();
+// A top-level window of the process with that caption (visible only, unless
+// hiddenToo), waited for up to the time given; null when none came.
+HWND WaitForTopLevel(DWORD processId, std::string_view caption, bool hiddenToo, DWORD milliseconds);
 
 }  // namespace sonvale::test
 

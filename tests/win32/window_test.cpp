@@ -212,36 +212,9 @@ TEST(PlayerResources, StringTableAndVersionRecordMatch)
     EXPECT_STREQ(name, L"Sonvale");
 }
 
-struct Found {
-    DWORD process;
-    std::wstring caption;
-    HWND hwnd = nullptr;
-    bool hiddenToo = false;
-};
-
-BOOL CALLBACK VisitTopLevel(HWND hwnd, LPARAM context)
-{
-    auto* found = reinterpret_cast<Found*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    wchar_t text[64] = {};
-    GetWindowTextW(hwnd, text, 64);
-    if (owner == found->process && (found->hiddenToo || IsWindowVisible(hwnd)) && found->caption == text) {
-        found->hwnd = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitForDialog(DWORD process, std::string_view caption)
 {
-    Found found{process, win32::Widen(caption)};
-    for (int i = 0; i < 100 && !found.hwnd; ++i) {
-        EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&found));
-        if (!found.hwnd)
-            Sleep(100);
-    }
-    return found.hwnd;
+    return WaitForTopLevel(process, caption, false, 10000);
 }
 
 std::string TextOf(HWND dialog, int id)
@@ -404,18 +377,6 @@ TEST(PlayerWindow, MenuAndSystemMenuCarryTheChineseLabels)
     EXPECT_EQ(systemEntry, L"About Sonvale(&A)...");
 }
 
-// The player's main window, shown or not.
-HWND WaitForAnyMainWindow(DWORD process)
-{
-    Found found{process, win32::Widen(texts::kTitle), nullptr, true};
-    for (int i = 0; i < 300 && !found.hwnd; ++i) {
-        EnumWindows(VisitTopLevel, reinterpret_cast<LPARAM>(&found));
-        if (!found.hwnd)
-            Sleep(100);
-    }
-    return found.hwnd;
-}
-
 void WriteSettings(std::int32_t minimizeAtStart)
 {
     const std::wstring path = SettingsFile();
@@ -485,7 +446,7 @@ TEST(PlayerTray, MinimizedStartStaysHiddenAndTheIconSurvivesATrayRestart)
 {
     WriteSettings(5);
     PlayerProcess player;
-    HWND window = WaitForAnyMainWindow(player.Id());
+    HWND window = WaitForTopLevel(player.Id(), texts::kTitle, true, kStartTimeout);
     ASSERT_NE(window, nullptr);
     Sleep(2000);  // well into the modal run
     EXPECT_FALSE(IsWindowVisible(window));
