@@ -1,21 +1,22 @@
 // ALSA's default PCM, which reaches PulseAudio or PipeWire on a desktop. A
-// block counts as played once no more than one other block is still queued in
-// the device; a precise timer of the Qt event loop wakes the cycle at that
-// moment. (The PulseAudio plugin's poll descriptor reports room as soon as the
-// server could take more than ALSA's buffer holds, which would wake the loop
-// without pause.) A device that fails while playing is prepared again, or
-// reopened quietly once a second while it stays away.
+// block counts as played once no more than the blocks after it are still
+// queued in the device or waiting to go in; a precise timer of the Qt event
+// loop wakes the cycle at that moment. (The PulseAudio plugin's poll
+// descriptor reports room as soon as the server could take more than ALSA's
+// buffer holds, which would wake the loop without pause.) Whatever the device
+// does not take at once is kept and written as room appears, so what plays is
+// exactly what was written. A device that fails while playing is prepared
+// again, or reopened quietly once a second while it stays away.
 #ifndef SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 #define SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 
 #include <deque>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "playback/audio_device.h"
+#include "playback/linux/pcm_stream.h"
 
-struct _snd_pcm;
 class QTimer;
 
 namespace sonvale::qt {
@@ -23,6 +24,8 @@ namespace sonvale::qt {
 class AlsaAudioDevice final : public AudioDevice {
 public:
     explicit AlsaAudioDevice(std::string name = "default");
+    // Plays through the streams `open` gives; `name` is what messages call it.
+    AlsaAudioDevice(std::string name, linux_shell::PcmOpener open);
     ~AlsaAudioDevice() override;
     AlsaAudioDevice(const AlsaAudioDevice&) = delete;
     AlsaAudioDevice& operator=(const AlsaAudioDevice&) = delete;
@@ -32,23 +35,31 @@ public:
     void Close() override;
 
     // Frames the device buffers, as granted; 0 while closed.
-    long BufferFrames() const { return bufferFrames_; }
+    long BufferFrames() const { return pcm_ ? pcm_->BufferFrames() : 0; }
 
 private:
-    // False with the reason in `failure` (when given).
-    bool OpenPcm(std::string* failure = nullptr);
+    struct Block {
+        int index;
+        const std::uint8_t* data;
+        long unwritten;  // frames at its end the device has not taken yet
+    };
+
     void ClosePcm();
+    // Hands the device what it takes of the blocks not wholly written yet.
+    void Feed();
+    long UnwrittenFrames() const;
     void ScheduleWake();
     void ReturnPlayedBlocks();
-    // After an error: prepare again, or close and retry later.
-    void Recover(long error);
+    // After an error: prepare again, or close and retry later. False when
+    // the stream is closed.
+    bool Recover(long error);
     void TryReopen();
 
     std::string name_;
-    _snd_pcm* pcm_ = nullptr;
+    linux_shell::PcmOpener open_;
+    std::unique_ptr<linux_shell::PcmStream> pcm_;
     AudioDeviceClient* client_ = nullptr;
-    long bufferFrames_ = 0;
-    std::deque<int> inFlight_;  // block indexes in the order written
+    std::deque<Block> inFlight_;  // in the order written
     std::unique_ptr<QTimer> wake_;
     std::unique_ptr<QTimer> reopen_;
     bool servicing_ = false;
