@@ -8,8 +8,12 @@
 // - The block-done notice reaches the client on the UI thread, through the
 //   event loop, never from inside Open or Write; blocks come back in the order
 //   they were written.
-// - Close stops playback; once it returns the device touches no block again
-//   and sends no notice.
+// - Open that fails (false) leaves the device trying again in the background,
+//   without using the processor meanwhile; blocks written until it succeeds
+//   are handed back, as done, once it has. So does a device lost while
+//   playing.
+// - Close stops playback and any retrying; once it returns the device touches
+//   no block again and sends no notice.
 #ifndef SONVALE_PLAYBACK_AUDIO_DEVICE_H
 #define SONVALE_PLAYBACK_AUDIO_DEVICE_H
 

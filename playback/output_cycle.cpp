@@ -15,12 +15,13 @@ OutputCycle::~OutputCycle()
 
 bool OutputCycle::Start()
 {
-    if (running_ || !device_.Open(*this))
-        return running_;
+    if (running_)
+        return true;
+    const bool opened = device_.Open(*this);
     running_ = true;
     device_.Write(0, blocks_[0]);
     device_.Write(1, blocks_[1]);
-    return true;
+    return opened;
 }
 
 void OutputCycle::Stop()

@@ -24,7 +24,8 @@ public:
     OutputCycle& operator=(const OutputCycle&) = delete;
 
     // Opens the device and starts both blocks (silent at first). False when
-    // the device cannot be opened; nothing is queued then.
+    // the device cannot be opened now; the cycle runs all the same, and
+    // plays once the device, trying again meanwhile, is there.
     bool Start();
     void Stop();
     bool Running() const { return running_; }

@@ -9,8 +9,15 @@
 #include <chrono>
 
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace sonvale::qt {
+
+namespace {
+
+constexpr int kAcceptRetryMs = 1000;
+
+}  // namespace
 
 QtSocketLayer::~QtSocketLayer()
 {
@@ -72,8 +79,11 @@ bool QtSocketLayer::Listen(SocketHandle socket, int backlog)
 SocketHandle QtSocketLayer::Accept(SocketHandle listener)
 {
     const int fd = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            PauseAccepting(static_cast<int>(listener));
         return kNoSocket;
+    }
     watches_[fd].stream = true;
     return fd;
 }
@@ -117,6 +127,19 @@ std::int64_t QtSocketLayer::NowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void QtSocketLayer::PauseAccepting(int listener)
+{
+    // The request stays pending and the notifier, level-triggered, would fire
+    // again at once, for as long as the shortage lasts: look again in a while.
+    const auto found = watches_.find(listener);
+    if (found == watches_.end() || !found->second.notifier)
+        return;
+    QSocketNotifier* notifier = found->second.notifier;
+    notifier->setEnabled(false);
+    // Tied to the notifier: closing the listener meanwhile cancels it.
+    QTimer::singleShot(kAcceptRetryMs, notifier, [notifier] { notifier->setEnabled(true); });
 }
 
 void QtSocketLayer::Unwatch(Watch& watch)

@@ -40,6 +40,8 @@ private:
     };
 
     void OnReadable(int fd);
+    // Out of descriptors: no accept notices for a while.
+    void PauseAccepting(int listener);
     void Unwatch(Watch& watch);
 
     std::map<int, Watch> watches_;

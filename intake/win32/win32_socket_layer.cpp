@@ -9,6 +9,10 @@ namespace sonvale::win32 {
 namespace {
 
 constexpr UINT kSocketMessage = WM_APP + 1;
+// Our own second look at a socket with data left; kept apart from Winsock's
+// notices so that no more than one per socket is ever waiting.
+constexpr UINT kReadAgainMessage = WM_APP + 2;
+constexpr UINT kAcceptRetryMs = 1000;
 constexpr wchar_t kWindowClass[] = L"SonvaleSocketWindow";
 
 // A read notice can be stale by the time it is handled; only a socket that is
@@ -47,6 +51,7 @@ SocketHandle Win32SocketLayer::Open(bool stream)
 void Win32SocketLayer::Select(SocketHandle socket, unsigned events, SocketEvents* sink)
 {
     sinks_[static_cast<SOCKET>(socket)] = sink;
+    events_[static_cast<SOCKET>(socket)] = events;
     WSAAsyncSelect(static_cast<SOCKET>(socket), window_, kSocketMessage, static_cast<long>(events));
 }
 
@@ -67,7 +72,16 @@ bool Win32SocketLayer::Listen(SocketHandle socket, int backlog)
 SocketHandle Win32SocketLayer::Accept(SocketHandle listener)
 {
     const SOCKET socket = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
-    return socket == INVALID_SOCKET ? kNoSocket : static_cast<SocketHandle>(socket);
+    if (socket != INVALID_SOCKET)
+        return static_cast<SocketHandle>(socket);
+    // Out of sockets: the request stays pending and Winsock would post the
+    // accept notice again at once, for as long as the shortage lasts. No
+    // notices for a while, then look again.
+    if (const int error = WSAGetLastError(); error == WSAEMFILE || error == WSAENOBUFS) {
+        WSAAsyncSelect(static_cast<SOCKET>(listener), window_, 0, 0);
+        SetTimer(window_, static_cast<UINT_PTR>(listener), kAcceptRetryMs, nullptr);
+    }
+    return kNoSocket;
 }
 
 void Win32SocketLayer::EnableKeepAlive(SocketHandle socket)
@@ -89,6 +103,9 @@ int Win32SocketLayer::Receive(SocketHandle socket, std::uint8_t* buffer, int cap
 void Win32SocketLayer::Close(SocketHandle socket)
 {
     sinks_.erase(static_cast<SOCKET>(socket));
+    events_.erase(static_cast<SOCKET>(socket));
+    KillTimer(window_, static_cast<UINT_PTR>(socket));
+    readAgain_.erase(static_cast<SOCKET>(socket));
     closesocket(static_cast<SOCKET>(socket));
 }
 
@@ -108,9 +125,18 @@ void Win32SocketLayer::Dispatch(SOCKET socket, unsigned event)
     found->second->OnSocketEvent(static_cast<SocketEvent>(event));
     // Seen under Wine: datagrams that arrive in a burst can leave data waiting
     // without a further notice, until the next datagram comes. Ask again
-    // while anything is left, so the end of a stream is not held back.
-    if (event == FD_READ && sinks_.count(socket) && ReadableNow(socket))
-        PostMessageW(window_, kSocketMessage, static_cast<WPARAM>(socket), WSAMAKESELECTREPLY(FD_READ, 0));
+    // while anything is left, so the end of a stream is not held back; but
+    // once only, or a sender faster than the reader would fill the queue with
+    // our own notices and leave the output's behind them.
+    if (event == FD_READ && sinks_.count(socket) && !readAgain_.count(socket) && ReadableNow(socket) &&
+        PostMessageW(window_, kReadAgainMessage, static_cast<WPARAM>(socket), 0))
+        readAgain_.insert(socket);
+}
+
+void Win32SocketLayer::ResumeNotices(SOCKET socket)
+{
+    if (const auto found = events_.find(socket); found != events_.end())
+        WSAAsyncSelect(socket, window_, kSocketMessage, static_cast<long>(found->second));
 }
 
 LRESULT CALLBACK Win32SocketLayer::WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -118,6 +144,22 @@ LRESULT CALLBACK Win32SocketLayer::WindowProcedure(HWND hwnd, UINT message, WPAR
     if (message == kSocketMessage) {
         if (auto* layer = MessageWindowOwner<Win32SocketLayer>(hwnd))
             layer->Dispatch(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam));
+        return 0;
+    }
+    if (message == kReadAgainMessage) {
+        if (auto* layer = MessageWindowOwner<Win32SocketLayer>(hwnd)) {
+            const auto socket = static_cast<SOCKET>(wParam);
+            // A socket closed meanwhile has no entry, and its number may be
+            // another's by now: only a notice still on record is ours.
+            if (layer->readAgain_.erase(socket))
+                layer->Dispatch(socket, FD_READ);
+        }
+        return 0;
+    }
+    if (message == WM_TIMER) {
+        KillTimer(hwnd, wParam);
+        if (auto* layer = MessageWindowOwner<Win32SocketLayer>(hwnd))
+            layer->ResumeNotices(static_cast<SOCKET>(wParam));
         return 0;
     }
     return DefWindowProcW(hwnd, message, wParam, lParam);

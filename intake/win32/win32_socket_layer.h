@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 
 #include "intake/socket_layer.h"
 
@@ -32,9 +33,13 @@ public:
 private:
     static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void Dispatch(SOCKET socket, unsigned event);
+    // Registers the socket's interests again after a pause.
+    void ResumeNotices(SOCKET socket);
 
     HWND window_ = nullptr;
     std::map<SOCKET, SocketEvents*> sinks_;
+    std::map<SOCKET, unsigned> events_;
+    std::set<SOCKET> readAgain_;  // sockets with a read-again notice waiting
 };
 
 }  // namespace sonvale::win32

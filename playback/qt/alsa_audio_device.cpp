@@ -33,14 +33,17 @@ AlsaAudioDevice::~AlsaAudioDevice()
 
 bool AlsaAudioDevice::Open(AudioDeviceClient& client)
 {
+    client_ = &client;
     std::string failure;
     pcm_ = open_(&failure);
-    if (!pcm_) {
-        std::fprintf(stderr, "sonvale: cannot play on the sound device \"%s\": %s\n", name_.c_str(), failure.c_str());
-        return false;
-    }
-    client_ = &client;
-    return true;
+    if (pcm_)
+        return true;
+    // Said once; the sound server may simply not be up yet (a player
+    // started at log-on), so keep trying quietly.
+    std::fprintf(stderr, "sonvale: cannot play on the sound device \"%s\": %s\n", name_.c_str(), failure.c_str());
+    failedAtStart_ = true;
+    StartReopening();
+    return false;
 }
 
 void AlsaAudioDevice::ClosePcm()
@@ -158,13 +161,18 @@ bool AlsaAudioDevice::Recover(long error)
     // The device is gone (a sound server restarting, say): try again later
     // rather than spin or nag.
     ClosePcm();
+    StartReopening();
+    return false;
+}
+
+void AlsaAudioDevice::StartReopening()
+{
     if (!reopen_) {
         reopen_ = std::make_unique<QTimer>();
         reopen_->setInterval(kReopenIntervalMs);
         QObject::connect(reopen_.get(), &QTimer::timeout, reopen_.get(), [this] { TryReopen(); });
     }
     reopen_->start();
-    return false;
 }
 
 void AlsaAudioDevice::TryReopen()
@@ -175,6 +183,10 @@ void AlsaAudioDevice::TryReopen()
     if (!pcm_)
         return;
     reopen_->stop();
+    if (failedAtStart_) {
+        std::fprintf(stderr, "sonvale: the sound device \"%s\" is there now\n", name_.c_str());
+        failedAtStart_ = false;
+    }
     // What was in flight died with the old device: hand those blocks back so
     // the cycle refills them with what is current.
     std::deque<Block> lost;

@@ -6,7 +6,8 @@
 // buffer holds, which would wake the loop without pause.) Whatever the device
 // does not take at once is kept and written as room appears, so what plays is
 // exactly what was written. A device that fails while playing is prepared
-// again, or reopened quietly once a second while it stays away.
+// again, or reopened quietly once a second while it stays away; so is one
+// that cannot be opened at start.
 #ifndef SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 #define SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 
@@ -53,6 +54,7 @@ private:
     // After an error: prepare again, or close and retry later. False when
     // the stream is closed.
     bool Recover(long error);
+    void StartReopening();
     void TryReopen();
 
     std::string name_;
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<QTimer> wake_;
     std::unique_ptr<QTimer> reopen_;
     bool servicing_ = false;
+    bool failedAtStart_ = false;  // said so, and will say when it is back
 };
 
 }  // namespace sonvale::qt

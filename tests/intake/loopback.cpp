@@ -3,7 +3,6 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <windows.h>
-#include <psapi.h>
 
 #include "intake/win32/win32_socket_layer.h"
 #else
@@ -12,8 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <string>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -54,12 +51,6 @@ static void CloseSocket(std::intptr_t socket)
     closesocket(static_cast<SOCKET>(socket));
 }
 
-std::size_t ResidentBytes()
-{
-    PROCESS_MEMORY_COUNTERS counters{};
-    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-    return counters.WorkingSetSize;
-}
 #else
 std::unique_ptr<SocketLayer> MakePlatformSocketLayer()
 {
@@ -87,15 +78,6 @@ static void CloseSocket(std::intptr_t socket)
     ::close(static_cast<int>(socket));
 }
 
-std::size_t ResidentBytes()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stoul(line.substr(6)) * 1024;
-    return 0;
-}
 #endif
 
 LoopbackSender::LoopbackSender(bool stream, std::uint16_t port) : stream_(stream)

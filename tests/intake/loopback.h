@@ -36,9 +36,6 @@ private:
     bool stream_;
 };
 
-// Resident memory of this process, in bytes.
-std::size_t ResidentBytes();
-
 }  // namespace sonvale::test
 
 #endif

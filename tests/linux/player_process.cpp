@@ -156,6 +156,12 @@ bool PlayerPortsOpen()
            KernelTableHas("/proc/net/udp", kDatagramPort, "07");
 }
 
+bool PlayerConnectionOpen()
+{
+    // Established, or closed by the sender and not yet by the player.
+    return KernelTableHas("/proc/net/tcp", kStreamPort, "01") || KernelTableHas("/proc/net/tcp", kStreamPort, "08");
+}
+
 int CountPlayerWindows(pid_t pid)
 {
     const std::string output = Capture(SearchCommand(pid)).value_or("");

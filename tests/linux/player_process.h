@@ -50,6 +50,8 @@ std::string FirstPlayerWindow(pid_t pid);
 // bound, read from the kernel's tables without connecting (a connection would
 // count as a sender). Wine's sockets are the host's, so this sees either player.
 bool PlayerPortsOpen();
+// Whether the player holds a connection on its TCP port.
+bool PlayerConnectionOpen();
 bool WaitFor(std::chrono::milliseconds timeout, const auto& condition)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
