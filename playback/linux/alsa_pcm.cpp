@@ -23,6 +23,11 @@ std::unique_ptr<PcmStream> AlsaPcm::Open(const std::string& name, std::string* f
     if (const int error = snd_pcm_open(&pcm, name.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK); error < 0) {
         if (failure)
             *failure = snd_strerror(error);
+        // The configuration is read once and kept, and what "default" means
+        // was settled then: routed to PulseAudio only if its server was
+        // running. Read it afresh next time, so a server that comes up later
+        // is found. Nothing of ours is open that could still use it.
+        snd_config_update_free_global();
         return nullptr;
     }
     // Two blocks of buffer and nothing more: through the PulseAudio plugin a

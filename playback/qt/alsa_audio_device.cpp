@@ -12,6 +12,7 @@ namespace sonvale::qt {
 namespace {
 
 constexpr int kReopenIntervalMs = 1000;
+constexpr int kAfterRecoveryMs = 5;
 constexpr int kFrameBytes = kBlockBytes / kBlockFrames;
 
 }  // namespace
@@ -108,20 +109,25 @@ void AlsaAudioDevice::ScheduleWake()
     if (!pcm_ || inFlight_.empty() || servicing_)
         return;
     const long avail = pcm_->Avail();
+    long ms = 0;
     if (avail < 0) {
-        Recover(avail);
-        return;
+        // Prepared again, the device wants the rest soon; a little later
+        // than at once, in case it keeps failing.
+        if (!Recover(avail))
+            return;
+        ms = kAfterRecoveryMs;
+    } else {
+        // Wake when the oldest block has played out, no earlier; or, while
+        // some of a block waits to go in, as soon as the device has room for
+        // a good part of it, before what it holds runs out.
+        const long queued = pcm_->BufferFrames() - avail;
+        const long unwritten = UnwrittenFrames();
+        const long others = static_cast<long>(inFlight_.size() - 1) * kBlockFrames;
+        long frames = queued + unwritten - others;
+        if (unwritten > 0)
+            frames = std::min(frames, std::max(std::min(unwritten, pcm_->BufferFrames() / 2) - avail, 1L));
+        ms = frames > 0 ? (frames * 1000 + kSampleRate - 1) / kSampleRate : 0;
     }
-    // Wake when the oldest block has played out, no earlier; or, while some
-    // of a block waits to go in, as soon as the device has room for a good
-    // part of it, before what it holds runs out.
-    const long queued = pcm_->BufferFrames() - avail;
-    const long unwritten = UnwrittenFrames();
-    const long others = static_cast<long>(inFlight_.size() - 1) * kBlockFrames;
-    long frames = queued + unwritten - others;
-    if (unwritten > 0)
-        frames = std::min(frames, std::max(std::min(unwritten, pcm_->BufferFrames() / 2) - avail, 1L));
-    const long ms = frames > 0 ? (frames * 1000 + kSampleRate - 1) / kSampleRate : 0;
     if (!wake_) {
         wake_ = std::make_unique<QTimer>();
         wake_->setSingleShot(true);
@@ -136,12 +142,17 @@ void AlsaAudioDevice::ReturnPlayedBlocks()
     // Refilling writes again, which must not re-enter this loop.
     servicing_ = true;
     Feed();
+    bool recovered = false;
     while (pcm_ && client_ && !inFlight_.empty()) {
         const long avail = pcm_->Avail();
         if (avail < 0) {
-            servicing_ = false;
-            Recover(avail);
-            return;
+            // Run dry while the UI thread was busy elsewhere, most likely:
+            // what was written has played, and playing goes on from here.
+            if (recovered || !Recover(avail))
+                break;
+            recovered = true;
+            Feed();
+            continue;
         }
         const long queued = pcm_->BufferFrames() - avail;
         if (queued + UnwrittenFrames() > static_cast<long>(inFlight_.size() - 1) * kBlockFrames)

@@ -1,12 +1,13 @@
 // The ALSA device over a stand-in stream that grants less than two blocks,
-// takes at most a few hundred frames a call and says -EAGAIN when full, as a
-// busy sound server may: what plays must still be every written block, whole
-// and in order.
+// takes at most a few hundred frames a call, says -EAGAIN when full and runs
+// dry when the UI thread is late, as a busy sound server may: what plays must
+// still be every written block, whole and in order, and playing must go on.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -27,6 +28,9 @@ public:
     long Write(const std::uint8_t* frames, long count) override
     {
         Drain();
+        if (ranDry_)
+            return -EPIPE;
+        running_ = true;
         const long room = kBuffer - level_;
         if (room == 0)
             return -EAGAIN;
@@ -38,27 +42,37 @@ public:
     long Avail() override
     {
         Drain();
-        return kBuffer - level_;
+        return ranDry_ ? -EPIPE : kBuffer - level_;
     }
-    bool Recover(long) override { return true; }
+    bool Recover(long) override
+    {
+        ranDry_ = running_ = false;
+        level_ = 0;
+        return true;
+    }
 
 private:
     static constexpr long kBuffer = 3000;
     static constexpr long kMostPerCall = 700;
 
-    // Plays in real time; running dry just waits for more.
+    // Plays in real time; running dry is an underrun, reported until the
+    // stream is prepared again, as ALSA does.
     void Drain()
     {
         const Clock::time_point now = Clock::now();
         const long frames = static_cast<long>(std::chrono::duration<double>(now - last_).count() * kSampleRate);
         if (frames == 0)
             return;
+        if (running_ && frames > level_)
+            ranDry_ = true;
         level_ = std::max(0L, level_ - frames);
         last_ = now;
     }
 
     std::vector<std::uint8_t>& played_;
     long level_ = 0;
+    bool running_ = false;
+    bool ranDry_ = false;
     Clock::time_point last_ = Clock::now();
 };
 
@@ -74,6 +88,9 @@ public:
     void OnBlockDone(int index) override
     {
         done.push_back(index);
+        // A busy moment of the UI thread: the device runs dry.
+        if (done.size() == 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
         if (written.size() < 12 * kBlockBytes)
             Refill(index);
     }
@@ -94,7 +111,7 @@ private:
     std::uint8_t blocks_[2][kBlockBytes];
 };
 
-TEST(AlsaOutput, PlaysEveryBlockWholeThroughShortWritesAndAFullBuffer)
+TEST(AlsaOutput, PlaysEveryBlockWholeThroughShortWritesAFullBufferAndAnUnderrun)
 {
     std::vector<std::uint8_t> played;
     qt::AlsaAudioDevice device("meagre", [&](std::string*) { return std::make_unique<MeagreStream>(played); });

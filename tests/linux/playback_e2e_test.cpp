@@ -318,18 +318,69 @@ TEST_F(RecordedPlayback, KeepsItsSizeAndItsRhythmThroughAFlood)
     const Bytes recording = StopRecording();
     ASSERT_TRUE(player_->Running());
 
+    // The stream's every block in turn, at the device's pace: a silent
+    // moment longer than a block inside it is a block that went out late.
+    // (Whether it plays bit for bit is the plain test's business; a flood
+    // that starves the sound server of processor time may cost a few frames
+    // that are not the player's to keep.)
     RealDecoderLibrary library;
-    Bytes stream = DecodeWhole(library, ReadFile(file), false);
-    stream.resize(stream.size() / kBlockBytes * kBlockBytes);
-    std::size_t gaps = 0;
+    const Bytes stream = DecodeWhole(library, ReadFile(file), false);
     const std::size_t at = Locate(recording, stream, 0);
     ASSERT_LT(at, recording.size()) << "stream not found";
     EXPECT_TRUE(Silent(recording, 0, at)) << "sound out of garbage";
-    const auto end = Follow(stream, recording, at, gaps);
-    ASSERT_TRUE(end) << "stream differs";
-    // Silence inside the stream is a block that went out late; through
-    // Wine's mixer a moment of it is not the player's doing.
-    EXPECT_LE(gaps, Tolerance() == 0 ? 0u : static_cast<std::size_t>(kBlockFrames));
+    std::size_t last = at, longest = 0;
+    for (std::size_t next = at; next + 4 <= recording.size(); next += 4) {
+        if (!Silent(recording, next, next + 4)) {
+            longest = std::max(longest, (next - last) / 4);
+            last = next;
+        }
+    }
+    EXPECT_LE(longest, static_cast<std::size_t>(kBlockFrames)) << "frames of silence in a row";
+    EXPECT_GE(last - at + kBlockBytes, stream.size() / kBlockBytes * kBlockBytes) << "played too little";
+}
+
+// Started at log-on, the player may be up before the sound server. It says
+// once that it cannot play, and plays as soon as the server is there.
+TEST_F(RecordedPlayback, PlaysOnceTheSoundServerComesUpAfterIt)
+{
+    if (OtherPlayer())
+        GTEST_SKIP() << "the Linux player's own";
+    const std::string socket = folder_ + "/late.sock";
+    const std::string home = folder_ + "/late";
+    std::filesystem::create_directory(home);
+    std::map<std::string, std::string> environment = {{"XDG_RUNTIME_DIR", home}, {"HOME", home},
+        {"PULSE_SERVER", "unix:" + socket}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+    ASSERT_FALSE(PlayerPortsOpen()) << "another player holds the ports";
+    PlayerProcess player(environment, {SONVALE_PLAYER});
+    EXPECT_TRUE(WaitFor(10s, [&] { return player.StandardError().find("cannot play") != std::string::npos; }))
+        << player.StandardError();
+    ASSERT_TRUE(player.Running());
+
+    PlayerProcess server(environment, {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+        "-L", "module-null-sink sink_name=late", "-L", "module-native-protocol-unix socket=" + socket,
+        "-L", "module-always-sink"});
+    ASSERT_TRUE(WaitFor(10s, [&] { return std::filesystem::exists(socket); }));
+    const std::string recording = folder_ + "/late.raw";
+    PlayerProcess recorder(environment, {"parec", "-d", "late.monitor", "--format=s16le", "--rate=44100",
+        "--channels=2", "--latency-msec=20", "--file-format=raw", recording});
+    // The player looks for the device once a second.
+    EXPECT_TRUE(WaitFor(5s, [&] { return player.StandardError().find("is there now") != std::string::npos; }));
+    std::this_thread::sleep_for(1s);
+    const std::string file = TestDataPath("stereo_44k_128.mp3");
+    ASSERT_EQ(Send({"127.0.0.1", file}), 0);
+    std::this_thread::sleep_for(1s);
+    recorder.Signal(SIGINT);
+    recorder.WaitForExit(5s);
+
+    RealDecoderLibrary library;
+    Bytes stream = DecodeWhole(library, ReadFile(file), false);
+    stream.resize(stream.size() / kBlockBytes * kBlockBytes);
+    const Bytes recorded = ReadFile(recording);
+    std::size_t gaps = 0;
+    const std::size_t at = Locate(recorded, stream, 0);
+    ASSERT_LT(at, recorded.size()) << "nothing played";
+    EXPECT_TRUE(Follow(stream, recorded, at, gaps)) << "stream differs";
+    EXPECT_EQ(gaps, 0u);
 }
 
 }  // namespace
