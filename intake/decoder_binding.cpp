@@ -25,9 +25,10 @@ DecoderBinding::DecoderBinding(DecoderLibrary& library, MessageBoxes& boxes)
     decode_ = ResolveEntry<DecodeEntry>(library, "hip_decode");
     exit_ = ResolveEntry<ExitEntry>(library, "hip_decode_exit");
     // hip_decode writes every frame it holds, with no bound on the output;
-    // the single-frame entry is what keeps the planes from overflowing.
+    // the single-frame entry, where the library has it, bounds each call.
+    // Without it hip_decode does, fed as it is one whole frame at a time.
     decodeOne_ = ResolveEntry<DecodeEntry>(library, "hip_decode1");
-    if (!init_ || !decode_ || !exit_ || !decodeOne_) {
+    if (!init_ || !decode_ || !exit_) {
         boxes.ShowPlainMessage("Get lame interface functions failed.", "");
         return;
     }
@@ -48,7 +49,20 @@ int DecoderBinding::DecodeOneFrame(const std::uint8_t* mp3, std::size_t size, sh
     if (!handle_)
         return -1;
     // The library takes a mutable pointer but only reads through it.
-    return decodeOne_(handle_, const_cast<unsigned char*>(mp3), size, left, right);
+    auto* bytes = const_cast<unsigned char*>(mp3);
+    if (decodeOne_)
+        return decodeOne_(handle_, bytes, size, left, right);
+    // hip_decode drains every frame it holds in one call, so a call without
+    // new bytes has nothing left to give.
+    if (size == 0)
+        return 0;
+    const int samples = decode_(handle_, bytes, size, left, right);
+    // An error stops it with frames still held, which the next call would
+    // add to its own: start afresh, so that a call never yields more than
+    // the frame it was given and what that frame completed.
+    if (samples < 0)
+        Restart();
+    return samples;
 }
 
 void DecoderBinding::Restart()

@@ -29,8 +29,10 @@ public:
     bool Usable() const { return handle_ != nullptr; }
 
     // Decodes at most one frame of what the decoder holds after taking these
-    // bytes: at most 1152 samples per channel. Returns that count, 0 when it
-    // needs more, negative on error.
+    // bytes: at most 1152 samples per channel. (A library without
+    // hip_decode1 decodes all it holds at once, which for one whole frame
+    // given is that frame, and then 0 for a call without bytes.) Returns the
+    // count, 0 when it needs more, negative on error.
     int DecodeOneFrame(const std::uint8_t* mp3, std::size_t size, short* left, short* right);
 
     // Replaces the decoder state by a fresh one: everything it kept, and the

@@ -156,7 +156,7 @@ TEST(DecoderBinding, ReportsEachFailureAndRunsOn)
         EXPECT_EQ(fakes.boxes.shown, (std::vector<std::pair<std::string, std::string>>{
                                          {"Load lame_enc.dll failure.", ""}}));
     }
-    for (const char* entry : {"hip_decode_init", "hip_decode", "hip_decode_exit", "hip_decode1"}) {
+    for (const char* entry : {"hip_decode_init", "hip_decode", "hip_decode_exit"}) {
         FakeServices fakes;
         fakes.decoder.missing = {entry};
         {

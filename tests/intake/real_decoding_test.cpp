@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 
 #include "intake/decoder_binding.h"
 #include "intake/packet_handler.h"
@@ -75,6 +76,33 @@ TEST_F(RealDecoding, QueuesExactlyTheWholeFileDecodeWhateverTheCut)
         }
         handler_->StartNewStream();
         EXPECT_TRUE(Play(mp3, 3, 7) == expected) << stream.file << " in tiny pieces";
+    }
+}
+
+// A LAME build that exports only the three entries the player needs.
+class WithoutSingleFrameEntry final : public DecoderLibrary {
+public:
+    explicit WithoutSingleFrameEntry(DecoderLibrary& library) : library_(library) {}
+    bool Load() override { return library_.Load(); }
+    void* Resolve(const char* name) override
+    {
+        return std::string(name) == "hip_decode1" ? nullptr : library_.Resolve(name);
+    }
+
+private:
+    DecoderLibrary& library_;
+};
+
+TEST_F(RealDecoding, ALibraryWithoutTheSingleFrameEntryDecodesTheSame)
+{
+    WithoutSingleFrameEntry library(library_);
+    binding_ = std::make_unique<DecoderBinding>(library, boxes_);
+    handler_ = std::make_unique<PacketHandler>(*binding_, *queue_);
+    ASSERT_TRUE(binding_->Usable());
+    EXPECT_TRUE(boxes_.shown.empty());
+    for (const Stream& stream : kStreams) {
+        handler_->StartNewStream();
+        EXPECT_TRUE(Play(ReadFile(TestDataPath(stream.file)), 4, stream.largestRead) == Expected(stream)) << stream.file;
     }
 }
 
