@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include "playback/linux/alsa_pcm.h"
@@ -23,7 +25,7 @@ AlsaAudioDevice::AlsaAudioDevice(std::string name)
 }
 
 AlsaAudioDevice::AlsaAudioDevice(std::string name, linux_shell::PcmOpener open)
-    : name_(std::move(name)), open_(std::move(open))
+    : name_(std::move(name)), open_(std::move(open)), anchor_(std::make_shared<AlsaAudioDevice*>(this))
 {
 }
 
@@ -188,11 +190,32 @@ void AlsaAudioDevice::StartReopening()
 
 void AlsaAudioDevice::TryReopen()
 {
-    if (!client_)
+    if (!client_ || opening_)
         return;
-    pcm_ = open_(nullptr);
-    if (!pcm_)
+    // Opening may block for as long as the sound server takes to answer: half
+    // a minute when it hangs (stopped, say). So the open runs on a thread of
+    // its own and hands the stream over through the event loop; nothing else
+    // is shared with it. The anchor tells the answer whether this device is
+    // still there to take it.
+    opening_ = true;
+    std::thread([open = open_, anchor = std::weak_ptr<AlsaAudioDevice*>(anchor_)] {
+        auto pcm = std::make_shared<std::unique_ptr<linux_shell::PcmStream>>(open(nullptr));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [anchor, pcm] {
+                if (const auto device = anchor.lock())
+                    (*device)->Reopened(std::move(*pcm));
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void AlsaAudioDevice::Reopened(std::unique_ptr<linux_shell::PcmStream> pcm)
+{
+    opening_ = false;
+    if (!pcm || !client_ || pcm_)
         return;
+    pcm_ = std::move(pcm);
     reopen_->stop();
     if (failedAtStart_) {
         std::fprintf(stderr, "sonvale: the sound device \"%s\" is there now\n", name_.c_str());

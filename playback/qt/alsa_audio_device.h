@@ -7,7 +7,8 @@
 // does not take at once is kept and written as room appears, so what plays is
 // exactly what was written. A device that fails while playing is prepared
 // again, or reopened quietly once a second while it stays away; so is one
-// that cannot be opened at start.
+// that cannot be opened at start. Reopening happens off the UI thread, since
+// a hung sound server keeps an open waiting for half a minute.
 #ifndef SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 #define SONVALE_PLAYBACK_QT_ALSA_AUDIO_DEVICE_H
 
@@ -56,6 +57,7 @@ private:
     bool Recover(long error);
     void StartReopening();
     void TryReopen();
+    void Reopened(std::unique_ptr<linux_shell::PcmStream> pcm);
 
     std::string name_;
     linux_shell::PcmOpener open_;
@@ -66,6 +68,9 @@ private:
     std::unique_ptr<QTimer> reopen_;
     bool servicing_ = false;
     bool failedAtStart_ = false;  // said so, and will say when it is back
+    bool opening_ = false;        // a reopen is under way on its own thread
+    // What a reopen's answer finds this device by; gone with the device.
+    std::shared_ptr<AlsaAudioDevice*> anchor_;
 };
 
 }  // namespace sonvale::qt

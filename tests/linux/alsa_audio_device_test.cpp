@@ -4,6 +4,7 @@
 // still be every written block, whole and in order, and playing must go on.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTimer>
 
 #include "playback/qt/alsa_audio_device.h"
 
@@ -22,12 +24,14 @@ using Clock = std::chrono::steady_clock;
 
 class MeagreStream final : public linux_shell::PcmStream {
 public:
-    MeagreStream(std::vector<std::uint8_t>& played) : played_(played) {}
+    MeagreStream(std::vector<std::uint8_t>& played, const bool& gone = kHere) : played_(played), gone_(gone) {}
 
     long BufferFrames() const override { return kBuffer; }
     long Write(const std::uint8_t* frames, long count) override
     {
         Drain();
+        if (gone_)
+            return -ENODEV;
         if (ranDry_)
             return -EPIPE;
         running_ = true;
@@ -42,16 +46,21 @@ public:
     long Avail() override
     {
         Drain();
+        if (gone_)
+            return -ENODEV;
         return ranDry_ ? -EPIPE : kBuffer - level_;
     }
     bool Recover(long) override
     {
+        if (gone_)
+            return false;
         ranDry_ = running_ = false;
         level_ = 0;
         return true;
     }
 
 private:
+    static constexpr bool kHere = false;
     static constexpr long kBuffer = 3000;
     static constexpr long kMostPerCall = 700;
 
@@ -70,6 +79,7 @@ private:
     }
 
     std::vector<std::uint8_t>& played_;
+    const bool& gone_;
     long level_ = 0;
     bool running_ = false;
     bool ranDry_ = false;
@@ -129,6 +139,42 @@ TEST(AlsaOutput, PlaysEveryBlockWholeThroughShortWritesAFullBufferAndAnUnderrun)
         EXPECT_EQ(blocks.done[i], static_cast<int>(i % 2));
     ASSERT_EQ(played.size(), blocks.written.size());
     EXPECT_TRUE(std::equal(played.begin(), played.end(), blocks.written.begin()));
+}
+
+// A sound server that hangs keeps an open waiting for half a minute: the
+// player must go on (the meter, the intake) while the device comes back.
+TEST(AlsaOutput, AReopenThatTakesItsTimeDoesNotHoldUpTheEventLoop)
+{
+    std::vector<std::uint8_t> played;
+    bool gone = false;
+    std::atomic<int> opens = 0;
+    qt::AlsaAudioDevice device("slow", [&](std::string*) {
+        if (opens++ > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        return std::make_unique<MeagreStream>(played, gone);
+    });
+    NumberedBlocks blocks(device);
+    ASSERT_TRUE(device.Open(blocks));
+    blocks.Start();
+
+    QTimer tick;
+    Clock::time_point last = Clock::now();
+    Clock::duration longest{};
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longest = std::max(longest, Clock::now() - last);
+        last = Clock::now();
+    });
+    tick.start(10);
+    QDeadlineTimer deadline(8000);
+    while (blocks.done.size() < 8 && !deadline.hasExpired()) {
+        gone = blocks.done.size() >= 3 && opens == 1;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    device.Close();
+
+    EXPECT_EQ(opens, 2);
+    EXPECT_GE(blocks.done.size(), 8u) << "never played again";
+    EXPECT_LT(longest, std::chrono::milliseconds(300));
 }
 
 }  // namespace
