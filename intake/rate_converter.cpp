@@ -9,11 +9,12 @@ namespace sonvale {
 namespace {
 
 // Enough frames of silence at start for the library's buffers to reach the
-// size that they keep for the rest of the stream: measured, its last growth
-// comes with the 8th frame at every MPEG rate. Ten frames of 576 or 1152
-// samples are a whole multiple of 320 input samples, so that at every rate
-// they convert to a whole number of output frames, which are dropped.
-constexpr int kWarmUpFrames = 10;
+// size that they keep for the rest of the stream: measured, their last growth
+// comes with the 28th frame at 8000 Hz and by the 12th at the other rates.
+// A multiple of 5 frames of 576 or 1152 samples is a whole multiple of 320
+// input samples, so that at every rate it converts to a whole number of
+// output frames, which are dropped.
+constexpr int kWarmUpFrames = 35;
 constexpr int kMaxFrameSamples = 1152;
 
 soxr_t Soxr(void* state)
@@ -45,6 +46,7 @@ bool RateConverter::Start(int inputRate, int channels, int frameSamples)
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ | SOXR_MINIMUM_PHASE, 0);
     soxr_runtime_spec_t runtime = soxr_runtime_spec(1);  // one thread: the player has one
     runtime.log2_min_dft_size = 8;
+    runtime.log2_large_dft_size = 8;
     soxr_error_t error = nullptr;
     soxr_t soxr = soxr_create(inputRate, kSampleRate, static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
     if (error || !soxr) {
