@@ -1,6 +1,8 @@
 // Turns what one read brings (up to 8000 bytes of MP3) into stereo frames in
 // the PCM queue. The decoder is fed one whole, checked frame at a time, so no
-// input of any kind can make it write past the planes.
+// input of any kind can make it write past the planes. Streams at another
+// rate than the output's are converted to it on the way; 44100 Hz streams are
+// queued exactly as decoded.
 #ifndef SONVALE_INTAKE_PACKET_HANDLER_H
 #define SONVALE_INTAKE_PACKET_HANDLER_H
 
@@ -8,6 +10,7 @@
 #include <cstdint>
 
 #include "intake/frame_gate.h"
+#include "intake/rate_converter.h"
 
 namespace sonvale {
 
@@ -33,16 +36,20 @@ public:
     void HandleReceived(int count) { Handle(receive_, count); }
     void Handle(const std::uint8_t* data, int count);
 
-    // A new sender: nothing of the previous stream carries over.
+    // A new sender: nothing of the previous stream carries over, but what the
+    // rate converter still holds of it is queued first.
     void StartNewStream();
 
 private:
     void DecodeFrame(const std::uint8_t* frame, const Mp3FrameHeader& header);
-    void Queue(int frames, int channels);
+    void Queue(int frames, const Mp3FrameHeader& header);
+    void FinishConversion();
+    void Admit(const short* left, const short* right, int frames);
 
     DecoderBinding& decoder_;
     PcmQueue& queue_;
     FrameGate gate_;
+    RateConverter converter_;
     std::size_t fruitlessBytes_ = 0;
     int streamRate_ = 0;  // format the decoder state has seen; 0 when fresh
     int streamChannels_ = 0;

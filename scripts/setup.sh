@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build and test both players: Debian packages
-# (with deb-src and i386 enabled where missing), lame_enc.dll cross-built from
-# Debian's lame source, and googletest built for mingw. Safe to run again.
+# (with deb-src and i386 enabled where missing), lame_enc.dll and a static
+# libsoxr cross-built from Debian's lame and libsoxr sources, and googletest
+# built for mingw. Safe to run again.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +13,7 @@ need_tests=1
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libmp3lame-dev
-              libmp3lame0 libasound2-plugins alsa-utils fonts-wqy-microhei)
+              libmp3lame0 libsoxr-dev libasound2-plugins alsa-utils fonts-wqy-microhei)
 test_packages=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 lame sox pulseaudio pulseaudio-utils
                xvfb xauth xdotool x11-utils imagemagick trayer googletest libgtest-dev
                libbenchmark-dev libfftw3-dev libkissfft-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
@@ -84,13 +85,24 @@ mkdir -p "$third"
 # googletest from the sources Debian installs under /usr/src/googletest. The
 # product is i686; x86_64 exists so that the Windows shell can also be run under
 # 64-bit Wine on machines whose kernel runs no 32-bit code.
+# Debian's source package, downloaded once into a folder of its own.
+fetch_source() {
+  local folder
+  folder=$(mktemp -d)
+  ( cd "$folder"
+    apt-get source --download-only "$1" >/dev/null 2>&1 ||
+      { update_indexes >/dev/null && apt-get source --download-only "$1" >/dev/null; } ) || return 1
+  echo "$folder"
+}
 lame_source=""
 fetch_lame_source() {
   [ -n "$lame_source" ] && return
-  lame_source=$(mktemp -d)
-  ( cd "$lame_source"
-    apt-get source --download-only lame >/dev/null 2>&1 ||
-      { update_indexes >/dev/null; apt-get source --download-only lame >/dev/null; } )
+  lame_source=$(fetch_source lame)
+}
+soxr_source=""
+fetch_soxr_source() {
+  [ -n "$soxr_source" ] && return
+  soxr_source=$(fetch_source libsoxr)
 }
 
 for arch in i686 x86_64; do
@@ -113,6 +125,27 @@ for arch in i686 x86_64; do
     rm -rf "$work"
     echo "setup: built $out/lame_enc.dll"
   fi
+  # libsoxr, linked statically into the executable: single-threaded (no
+  # OpenMP, so no libgomp or pthread DLL to ship), only its single-precision
+  # engines (the player uses its high-quality setting), with SSE but no AVX
+  # code. Windows gives 32-bit code a stack aligned to 4 bytes only, so its SSE
+  # code realigns where it needs 16.
+  if [ ! -f "$out/soxr/lib/libsoxr.a" ]; then
+    fetch_soxr_source
+    work=$(mktemp -d)
+    soxr_flags=$flags
+    [ "$arch" = i686 ] && soxr_flags="$flags -mincoming-stack-boundary=2"
+    ( cd "$work"
+      tar xf "$soxr_source"/libsoxr_*.orig.tar.xz
+      cmake -S soxr-*/ -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$soxr_flags" -DCMAKE_INSTALL_PREFIX="$out/soxr" \
+          -DBUILD_SHARED_LIBS=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF -DBUILD_TESTS=OFF \
+          -DBUILD_EXAMPLES=OFF -DWITH_CR64=OFF -DWITH_CR64S=OFF -DWITH_VR32=OFF -Wno-dev >/dev/null
+      cmake --build build >/dev/null
+      cmake --install build >/dev/null )
+    rm -rf "$work"
+    echo "setup: built $out/soxr/lib/libsoxr.a"
+  fi
   if [ ! -f "$out/gtest/lib/libgtest.a" ]; then
     rm -rf "$out/gtest-build"
     cmake -S /usr/src/googletest -B "$out/gtest-build" -G Ninja \
@@ -125,4 +158,5 @@ for arch in i686 x86_64; do
   fi
 done
 [ -n "$lame_source" ] && rm -rf "$lame_source"
+[ -n "$soxr_source" ] && rm -rf "$soxr_source"
 exit 0

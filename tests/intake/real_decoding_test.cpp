@@ -1,8 +1,10 @@
 // Real streams through the packet handler and LAME's real decoder: the queue
 // must receive exactly what decoding the whole file at once gives, whatever
-// the cut of the stream and whatever comes in front of it.
+// the cut of the stream and whatever comes in front of it; a stream at
+// another rate must arrive converted and whole, its last milliseconds too.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <string>
 
@@ -25,10 +27,22 @@ struct Stream {
 };
 
 const Stream kStreams[] = {
-    {"stereo_44k_32.mp3", false, 2000}, {"stereo_44k_128.mp3", false, kReceiveChunk},
-    {"stereo_44k_320.mp3", false, kReceiveChunk}, {"mono_22k.mp3", true, 2000},
-    {"stereo_48k.mp3", false, kReceiveChunk},
+    {"stereo_44k_32.mp3", false, 2000},
+    {"stereo_44k_128.mp3", false, kReceiveChunk},
+    {"stereo_44k_320.mp3", false, kReceiveChunk},
 };
+const Stream kMono22k = {"mono_22k.mp3", true, 2000};
+const Stream kStereo48k = {"stereo_48k.mp3", false, kReceiveChunk};
+
+double Rms(const std::vector<std::uint8_t>& pcm)
+{
+    double sum = 0;
+    for (std::size_t at = 0; at + 2 <= pcm.size(); at += 2) {
+        const double sample = static_cast<std::int16_t>(pcm[at] | pcm[at + 1] << 8);
+        sum += sample * sample;
+    }
+    return std::sqrt(sum / static_cast<double>(pcm.size() / 2));
+}
 
 class RealDecoding : public ::testing::Test {
 protected:
@@ -108,7 +122,7 @@ TEST_F(RealDecoding, ALibraryWithoutTheSingleFrameEntryDecodesTheSame)
 
 TEST_F(RealDecoding, AStreamBehindGarbageOrALayerOnePrefixStillPlaysInFull)
 {
-    const Stream stream = kStreams[1];
+    const Stream& stream = kStreams[1];
     const auto mp3 = ReadFile(TestDataPath(stream.file));
     const auto expected = Expected(stream);
 
@@ -127,17 +141,31 @@ TEST_F(RealDecoding, AStreamBehindGarbageOrALayerOnePrefixStillPlaysInFull)
     }
 }
 
-TEST_F(RealDecoding, AChangeOfFormatMidStreamPlaysBothParts)
+TEST_F(RealDecoding, AStreamAtAnotherRateIsQueuedConvertedAndWholeBeforeTheNextOne)
 {
-    const auto mono = ReadFile(TestDataPath(kStreams[3].file));
+    // Mid-stream, a change of rate: the old stream's tail, still in the
+    // converter, goes into the queue ahead of the new stream, which is queued
+    // exactly as decoded.
+    const auto mono = ReadFile(TestDataPath(kMono22k.file));
     const auto stereo = ReadFile(TestDataPath(kStreams[1].file));
-    auto expected = Expected(kStreams[3]);
-    const auto second = Expected(kStreams[1]);
-    expected.insert(expected.end(), second.begin(), second.end());
-
+    const auto decodedMono = Expected(kMono22k);
+    const auto decodedStereo = Expected(kStreams[1]);
     std::vector<std::uint8_t> bytes = mono;
     bytes.insert(bytes.end(), stereo.begin(), stereo.end());
-    EXPECT_TRUE(Play(bytes, 9, 2000) == expected);
+    const auto played = Play(bytes, 9, kMono22k.largestRead);
+    ASSERT_EQ(played.size(), 2 * decodedMono.size() + decodedStereo.size());
+    const std::vector<std::uint8_t> converted(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(2 * decodedMono.size()));
+    EXPECT_NEAR(Rms(converted), Rms(decodedMono), 0.03 * Rms(decodedMono));
+    EXPECT_TRUE(std::equal(decodedStereo.begin(), decodedStereo.end(), played.end() - static_cast<std::ptrdiff_t>(decodedStereo.size())));
+
+    // A new sender: the converter's tail is queued when the stream ends.
+    handler_->StartNewStream();
+    auto wide = Play(ReadFile(TestDataPath(kStereo48k.file)), 4);
+    handler_->StartNewStream();
+    wide.insert(wide.end(), queue_->Data(), queue_->Data() + queue_->Fill());
+    const auto decodedWide = Expected(kStereo48k);
+    EXPECT_NEAR(static_cast<double>(wide.size() / 4), static_cast<double>(decodedWide.size() / 4) * 44100 / 48000, 1.0);
+    EXPECT_NEAR(Rms(wide), Rms(decodedWide), 0.03 * Rms(decodedWide));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // parec. The recording must hold the decoded streams block after block, with
 // only silence around them: bit for bit through ALSA; through Wine, whose
 // mixer goes by way of floating point, within a few units of the last bit.
+// Streams at the other MPEG rates must play at their own speed, whole and
+// without a click.
 //
 // SONVALE_E2E_PLAYER runs another player instead of the Linux one (the
 // Windows build under Wine), SONVALE_E2E_TOLERANCE allows that many units of
@@ -19,10 +21,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <thread>
 #include <utility>
@@ -108,6 +112,98 @@ int Send(const std::vector<std::string>& args)
     return std::system(command.c_str());
 }
 
+// A run of sound in the recording: frames [begin, end) where either channel
+// passes the threshold, with no pause of 2 ms or more inside.
+struct Segment {
+    std::size_t begin;
+    std::size_t end;
+};
+
+constexpr int kSoundThreshold = 1500;
+
+std::vector<Segment> Segments(const Bytes& pcm)
+{
+    std::vector<Segment> segments;
+    const std::size_t frames = pcm.size() / 4;
+    for (std::size_t i = 0; i < frames; ++i) {
+        if (std::abs(Sample(pcm, 4 * i)) <= kSoundThreshold && std::abs(Sample(pcm, 4 * i + 2)) <= kSoundThreshold)
+            continue;
+        if (segments.empty() || i - segments.back().end >= 88)
+            segments.push_back({i, i + 1});
+        else
+            segments.back().end = i + 1;
+    }
+    return segments;
+}
+
+// Whether a frame in [from, to) passes the sound threshold on the left.
+bool Loud(const Bytes& pcm, std::size_t from, std::size_t to)
+{
+    for (std::size_t i = from; i < to && 4 * i + 4 <= pcm.size(); ++i)
+        if (std::abs(Sample(pcm, 4 * i)) > kSoundThreshold)
+            return true;
+    return false;
+}
+
+// Wine's mixer now and then lets the sink run dry for a few milliseconds and
+// plays on where it was: the recording without such holes (runs of 8 to 2047
+// silent frames with a tone's sound within a period on both sides; a tone is
+// never silent for two samples running), and how many frames they held.
+Bytes WithoutHoles(const Bytes& pcm, std::size_t& holeFrames)
+{
+    Bytes kept;
+    const std::size_t frames = pcm.size() / 4;
+    for (std::size_t i = 0; i < frames;) {
+        std::size_t run = i;
+        while (run < frames && Silent(pcm, 4 * run, 4 * run + 4))
+            ++run;
+        if (run - i >= 8 && run - i < kBlockFrames && i >= 45 && Loud(pcm, i - 45, i) && Loud(pcm, run, run + 45)) {
+            holeFrames += run - i;
+        } else {
+            kept.insert(kept.end(), pcm.begin() + static_cast<std::ptrdiff_t>(4 * i),
+                        pcm.begin() + static_cast<std::ptrdiff_t>(4 * run));
+        }
+        if (run < frames)
+            kept.insert(kept.end(), pcm.begin() + static_cast<std::ptrdiff_t>(4 * run),
+                        pcm.begin() + static_cast<std::ptrdiff_t>(4 * run + 4));
+        i = run + 1;
+    }
+    return kept;
+}
+
+// What the recording says of a 1 kHz tone on one channel of a segment.
+struct ToneReport {
+    int peak = 0;
+    double frequency = 0;
+    double worstPeriodError = 0;  // samples, against 44.1
+    int largestStep = 0;
+};
+
+ToneReport AnalyseTone(const Bytes& pcm, Segment segment, int channel)
+{
+    ToneReport report;
+    auto at = [&](std::size_t frame) { return Sample(pcm, 4 * frame + 2 * static_cast<std::size_t>(channel)); };
+    for (std::size_t i = segment.begin; i < segment.end; ++i) {
+        report.peak = std::max(report.peak, std::abs(at(i)));
+        if (i + 1 < segment.end)
+            report.largestStep = std::max(report.largestStep, std::abs(at(i + 1) - at(i)));
+    }
+    // Rising zero crossings, between samples, away from the fades.
+    std::vector<double> crossings;
+    for (std::size_t i = segment.begin + 882; i + 882 < segment.end; ++i) {
+        const int a = at(i);
+        const int b = at(i + 1);
+        if (a < 0 && b >= 0)
+            crossings.push_back(static_cast<double>(i) + static_cast<double>(-a) / (b - a));
+    }
+    if (crossings.size() < 2)
+        return report;
+    report.frequency = kSampleRate * static_cast<double>(crossings.size() - 1) / (crossings.back() - crossings.front());
+    for (std::size_t k = 1; k < crossings.size(); ++k)
+        report.worstPeriodError = std::max(report.worstPeriodError, std::abs(crossings[k] - crossings[k - 1] - 44.1));
+    return report;
+}
+
 class RecordedPlayback : public ::testing::Test {
 protected:
     void SetUp() override
@@ -143,6 +239,15 @@ protected:
         waitpid(parec_, nullptr, 0);
         parec_ = -1;
         return ReadFile(recording_);
+    }
+    // The files as one stream, over TCP or in datagrams.
+    static int SendOneAfterAnother(const std::vector<std::string>& files, bool udp)
+    {
+        std::string command = "cat";
+        for (const auto& file : files)
+            command += " '" + file + "'";
+        command += std::string(" | ") + SONVALE_SEND + (udp ? " --udp" : "") + " 127.0.0.1 -";
+        return std::system(command.c_str());
     }
     static const char* OtherPlayer() { return std::getenv("SONVALE_E2E_PLAYER"); }
     void StartPlayer()
@@ -381,6 +486,82 @@ TEST_F(RecordedPlayback, PlaysOnceTheSoundServerComesUpAfterIt)
     ASSERT_LT(at, recorded.size()) << "nothing played";
     EXPECT_TRUE(Follow(stream, recorded, at, gaps)) << "stream differs";
     EXPECT_EQ(gaps, 0u);
+}
+
+// A 1 kHz tone from every rate, mono and stereo, one after another, the first
+// half over TCP and the rest in datagrams: each one a change of format within
+// the stream, and the switch of endpoint too. Each must play at 1000 Hz, as
+// long as it was sent, and in one piece. The 44.1 kHz ones, each right after a
+// 48 kHz stream, stay bit for bit what was decoded. Under Wine, 48 kHz stereo
+// and 22.05 kHz mono only.
+TEST_F(RecordedPlayback, EveryRatePlaysAtItsOwnSpeedWholeAndWithoutAClick)
+{
+    struct Tone {
+        int rate;
+        bool mono;
+    };
+    std::vector<Tone> tones = {{8000, true},   {8000, false},  {11025, true}, {11025, false}, {12000, true},
+                               {12000, false}, {16000, true},  {16000, false}, {22050, true}, {22050, false},
+                               {24000, true},  {24000, false}, {32000, true},  {32000, false}, {48000, false},
+                               {44100, false}, {48000, true},  {44100, true}};
+    if (OtherPlayer())
+        tones = {{48000, false}, {22050, true}};
+    auto file = [](const Tone& tone) {
+        return TestDataPath("tone_" + std::to_string(tone.rate) + (tone.mono ? "_mono.mp3" : "_stereo.mp3"));
+    };
+
+    // One paced sender per endpoint: a chain of separate senders, each
+    // starting 100 ms ahead of the clock, would pile up a backlog.
+    std::vector<std::string> paths;
+    for (const Tone& tone : tones)
+        paths.push_back(file(tone));
+    paths.push_back(TestDataPath("silence_44k.mp3"));
+    const auto half = static_cast<std::ptrdiff_t>(paths.size() / 2);
+    StartPlayer();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(SendOneAfterAnother({paths.begin(), paths.begin() + half}, false), 0);
+    ASSERT_EQ(SendOneAfterAnother({paths.begin() + half, paths.end()}, true), 0);
+    std::this_thread::sleep_for(1s);
+    Bytes recording = StopRecording();
+    if (Tolerance() > 0) {
+        std::size_t holeFrames = 0;
+        recording = WithoutHoles(recording, holeFrames);
+        std::printf("silent frames inside the recording: %zu\n", holeFrames);
+    }
+
+    const auto segments = Segments(recording);
+    ASSERT_EQ(segments.size(), tones.size()) << "a tone is missing, or one was cut in two";
+    for (std::size_t i = 0; i < tones.size(); ++i) {
+        const Tone& tone = tones[i];
+        const Segment segment = segments[i];
+        const std::string name = std::to_string(tone.rate) + (tone.mono ? " Hz mono" : " Hz stereo");
+        const double length = static_cast<double>(segment.end - segment.begin);
+        EXPECT_NEAR(length, 0.3 * kSampleRate, kBlockFrames) << name;
+        ToneReport channels[2] = {AnalyseTone(recording, segment, 0), AnalyseTone(recording, segment, 1)};
+        for (const ToneReport& report : channels) {
+            EXPECT_NEAR(report.frequency, 1000.0, 1.0) << name;
+            EXPECT_LT(report.worstPeriodError, 1.0) << name;
+            // A 1 kHz sine moves at most 2 sin(pi / 44.1) of its peak from one
+            // sample to the next; coding noise adds a little.
+            EXPECT_LE(report.largestStep, 1.2 * 2 * std::sin(M_PI / 44.1) * report.peak + 100) << name;
+        }
+        EXPECT_NEAR(static_cast<double>(channels[1].peak) / channels[0].peak, tone.mono ? 1.0 : 0.5, 0.05) << name;
+
+        if (tone.rate != kSampleRate)
+            continue;
+        // The decoded stream from its first sound to its last whole block
+        // (what is left of a block waits for the next stream).
+        RealDecoderLibrary library;
+        const Bytes decoded = DecodeWhole(library, ReadFile(file(tone)), tone.mono);
+        const auto decodedSegments = Segments(decoded);
+        ASSERT_FALSE(decodedSegments.empty());
+        const std::size_t from = decodedSegments.front().begin;
+        const std::size_t frames = decoded.size() / 4 - from - kBlockFrames;
+        std::size_t differing = 0;
+        for (std::size_t k = 0; k < frames; ++k)
+            differing += !SameFrame(decoded, 4 * (from + k), recording, 4 * (segment.begin + k));
+        EXPECT_EQ(differing, 0u) << name << " is not what was decoded";
+    }
 }
 
 }  // namespace
