@@ -6,7 +6,8 @@
 //
 // SONVALE_E2E_PLAYER runs another player instead of the Linux one (the
 // Windows build under Wine), SONVALE_E2E_TOLERANCE allows that many units of
-// difference per sample.
+// difference per sample. SONVALE_E2E_LINUX_PLAYER runs another Linux player
+// (the one a package installs), headless like the built one.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -144,7 +145,8 @@ protected:
 TEST_F(RecordedPlayback, PlaysWhatWasSentBitForBitThenSilence)
 {
     // The Linux player headless; another (Wine) keeps the display it needs.
-    std::vector<std::string> command = {SONVALE_PLAYER};
+    const char* linuxPlayer = std::getenv("SONVALE_E2E_LINUX_PLAYER");
+    std::vector<std::string> command = {linuxPlayer ? linuxPlayer : SONVALE_PLAYER};
     std::map<std::string, std::string> environment = {
         {"XDG_RUNTIME_DIR", folder_}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
     if (const char* other = std::getenv("SONVALE_E2E_PLAYER")) {
