@@ -38,7 +38,7 @@ bool Exists(const std::wstring& path)
 }
 
 // The exit code of a command line run to its end, or -1 when it cannot start.
-long Run(std::wstring command)
+long RunToEnd(std::wstring command)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -80,9 +80,11 @@ TEST(Installer, SilentInstallStartsThePlayerAndQuietUninstallTakesAllAway)
 {
     const char* setup = std::getenv("SONVALE_SETUP");
     ASSERT_NE(setup, nullptr) << "SONVALE_SETUP names the installer";
-    ASSERT_EQ(Run(L"\"" + win32::Widen(setup) + L"\" /S"), 0);
+    ASSERT_EQ(RunToEnd(L"\"" + win32::Widen(setup) + L"\" /S"), 0);
 
-    const std::wstring folder = KnownFolder(FOLDERID_ProgramFilesX86) + L"\\Sonvale\\";
+    // The installer's 32-bit Program Files folder is the one a program of its
+    // own kind sees; this test is built for the same kind.
+    const std::wstring folder = KnownFolder(FOLDERID_ProgramFiles) + L"\\Sonvale\\";
     const std::wstring shortcut = KnownFolder(FOLDERID_CommonPrograms) + L"\\Sonvale.lnk";
     for (const wchar_t* file : {L"Sonvale.exe", L"lame_enc.dll", L"sonvale-help.html", L"uninstall.exe"})
         EXPECT_TRUE(Exists(folder + file)) << win32::Narrow(folder + file);
@@ -113,7 +115,7 @@ TEST(Installer, SilentInstallStartsThePlayerAndQuietUninstallTakesAllAway)
     // As Add/Remove Programs runs it. The uninstaller hands over to a copy of
     // itself in the temporary folder and returns at once, so the work is
     // waited for: the entry goes last but for the question about settings.
-    ASSERT_EQ(Run(quiet), 0);
+    ASSERT_EQ(RunToEnd(quiet), 0);
     EXPECT_TRUE(player.WaitForExit(15000)) << "the uninstaller left the player running";
     const DWORD start = GetTickCount();
     while ((UninstallEntryExists() || Exists(folder)) && GetTickCount() - start < 30000)
