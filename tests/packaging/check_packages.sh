@@ -33,7 +33,7 @@ for exe in "$setup" "$work/setup/Sonvale.exe"; do
 done
 # The zip holds exactly what the installer installs.
 7z e -o"$work/zip" "$zip" >/dev/null
-[ "$(ls "$work/zip")" = "$(printf 'Sonvale.exe\nlame_enc.dll\nsonvale-help.html')" ] || fail "$zip holds: $(ls "$work/zip")"
+[ "$(LC_ALL=C ls "$work/zip")" = "$(printf 'Sonvale.exe\nlame_enc.dll\nsonvale-help.html')" ] || fail "$zip holds: $(ls "$work/zip")"
 for file in Sonvale.exe lame_enc.dll sonvale-help.html; do
   cmp -s "$work/zip/$file" "$work/setup/$file" || fail "$file differs between the zip and the installer"
 done
