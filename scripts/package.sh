@@ -15,6 +15,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 jobs=$(nproc)
+# Debhelper, lintian, NSIS, the cross compilers and lame_enc.dll; at once
+# when scripts/test.sh has already run it.
+"$here/scripts/setup.sh"
 
 test_installer=""
 if [ "${1:-}" = "--test-installer" ]; then
