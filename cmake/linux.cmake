@@ -50,7 +50,7 @@ foreach(page sonvale.1 sonvale-send.1)
   configure_file("${SONVALE_LINUX_FILES}/${page}.in" "${CMAKE_BINARY_DIR}/man/${page}" @ONLY)
   install(FILES "${CMAKE_BINARY_DIR}/man/${page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endforeach()
-install(FILES "${SONVALE_LINUX_FILES}/sonvale.service" DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/user")
+install(FILES "${SONVALE_LINUX_FILES}/sonvale.service" DESTINATION lib/systemd/user)
 # Only installs need the PNGs, so a build without ImageMagick still works.
 find_program(SONVALE_CONVERT convert)
 if(SONVALE_CONVERT)
