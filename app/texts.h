@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "app/version.h"
+
 namespace sonvale::texts {
 
 // Window caption and tray tip.
@@ -26,7 +28,7 @@ inline constexpr std::string_view kNoAddress =
 
 // About box.
 inline constexpr std::string_view kAboutCaption = "关于Sonvale";
-inline constexpr std::string_view kAboutVersion = "Sonvale V1.0";
+inline constexpr std::string_view kAboutVersion = "Sonvale V" SONVALE_VERSION_SHORT;
 inline constexpr std::string_view kAboutCopyright = "Copyright (C) 2026 Sonvale";
 inline constexpr std::string_view kOk = "确定";
 inline constexpr std::string_view kCancel = "取消";

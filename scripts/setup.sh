@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Prepares a Debian 12 machine to build and test both players: Debian packages
-# (with deb-src and i386 enabled where missing), lame_enc.dll and a static
-# libsoxr cross-built from Debian's lame and libsoxr sources, and googletest
-# built for mingw. Safe to run again.
+# Prepares a Debian 12 machine to build, package and test both players: Debian
+# packages (with deb-src and i386 enabled where missing), lame_enc.dll and a
+# static libsoxr cross-built from Debian's lame and libsoxr sources, and
+# googletest built for mingw. Safe to run again.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +17,8 @@ run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libmp
 test_packages=(mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 lame sox pulseaudio pulseaudio-utils
                xvfb xauth xdotool x11-utils imagemagick trayer googletest libgtest-dev
                libbenchmark-dev libfftw3-dev libkissfft-dev clang libclang-rt-14-dev dpkg-dev file binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-               procps psmisc)
+               procps psmisc
+               build-essential debhelper lintian nsis zip p7zip-full)
 
 # Every index apt should have after an update (binary and source, each
 # architecture), as the files it would write; a mirror caught mid-sync serves

@@ -95,6 +95,13 @@ for preset in linux linux-asan win32 win64 fuzz; do
   build "$preset"
 done
 
+# The release packages, from the builds above; checked once the sound server
+# is up. A package that fails to build or to pass lintian fails the run, but
+# the suites still run.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/linux/CMakeCache.txt)
+packaged=1
+step "$here/scripts/package.sh" || packaged=0
+
 display=90
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
@@ -133,6 +140,14 @@ run_suite() {
 
 run_suite linux
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$here/tests/lsan.supp run_suite linux-asan
+
+if [ $packaged = 1 ]; then
+  echo "== tests packages"
+  step "$here/tests/packaging/check_packages.sh" || status=1
+else
+  echo "== packaging failed; its tests are skipped"
+  status=1
+fi
 
 # A minute of coverage-guided fuzzing of the packet handler, from the small
 # corpus in the repository (new finds stay in the scratch folder).
@@ -187,23 +202,42 @@ windows_end_to_end() {
   return 1
 }
 
-# One Windows suite and its end-to-end run in a prefix and server of its own.
+# An installer run silently in the suite's prefix: installed, started,
+# uninstalled. Wine's menu builder is kept out, or the shortcut would start it.
+windows_installer() {
+  echo "== tests $1 installer"
+  SONVALE_SETUP="Z:${2//\//\\}" WINEDLLOVERRIDES=winemenubuilder.exe=d \
+      step timeout --kill-after=10 300 "$WINELOADER" "$here/build/$1/bin/installer_test.exe"
+}
+
+# One Windows suite and its end-to-end run in a prefix and server of its own;
+# then the installer given, if any.
 windows_suites() (
   export WINELOADER=$2
   start_wine "$1"
   run_suite "$1"
   windows_end_to_end "$1" "$WINELOADER" || status=1
+  if [ -n "${3:-}" ]; then
+    windows_installer "$1" "$3" || status=1
+  fi
   stop_wine
   exit $status
 )
 
 # Wine: the 64-bit build of the same sources always runs; the shipped 32-bit
 # build runs where the kernel executes 32-bit programs (some virtual machines
-# have IA-32 emulation switched off, and wine32 cannot start there).
-step windows_suites win64 /usr/lib/wine/wine64 || status=1
+# have IA-32 emulation switched off, and wine32 cannot start there). So does
+# the shipped installer, a 32-bit program; elsewhere the same installer script
+# is tried out around the 64-bit build.
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  step windows_suites win32 /usr/lib/wine/wine || status=1
+  step windows_suites win64 /usr/lib/wine/wine64 || status=1
+  shipped_setup=""
+  [ $packaged = 1 ] && shipped_setup="$here/dist/Sonvale-$version-setup.exe"
+  step windows_suites win32 /usr/lib/wine/wine "$shipped_setup" || status=1
 else
+  test_setup="$scratch/Sonvale-$version-x86_64-setup.exe"
+  step "$here/scripts/package.sh" --test-installer "$test_setup" || { test_setup=""; status=1; }
+  step windows_suites win64 /usr/lib/wine/wine64 "$test_setup" || status=1
   echo "== tests win32: this kernel runs no 32-bit code; checking the executable and its meter code only"
   step ctest --preset win32 -R "executable_imports|meter_arithmetic_is_sse2" || status=1
 fi

@@ -8,7 +8,8 @@
 //
 // SONVALE_E2E_PLAYER runs another player instead of the Linux one (the
 // Windows build under Wine), SONVALE_E2E_TOLERANCE allows that many units of
-// difference per sample.
+// difference per sample. SONVALE_E2E_LINUX_PLAYER runs another Linux player
+// (the one a package installs), headless like the built one.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -250,10 +251,16 @@ protected:
         return std::system(command.c_str());
     }
     static const char* OtherPlayer() { return std::getenv("SONVALE_E2E_PLAYER"); }
+    static std::string LinuxPlayer()
+    {
+        const char* player = std::getenv("SONVALE_E2E_LINUX_PLAYER");
+        return player ? player : SONVALE_PLAYER;
+    }
     void StartPlayer()
     {
-        // The Linux player headless; another (Wine) keeps the display it needs.
-        std::vector<std::string> command = {SONVALE_PLAYER};
+        // The Linux player headless (the one built here, or another build of
+        // it); another (Wine) keeps the display it needs.
+        std::vector<std::string> command = {LinuxPlayer()};
         std::map<std::string, std::string> environment = {
             {"XDG_RUNTIME_DIR", folder_}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
         if (OtherPlayer()) {
@@ -456,7 +463,7 @@ TEST_F(RecordedPlayback, PlaysOnceTheSoundServerComesUpAfterIt)
     std::map<std::string, std::string> environment = {{"XDG_RUNTIME_DIR", home}, {"HOME", home},
         {"PULSE_SERVER", "unix:" + socket}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
     ASSERT_FALSE(PlayerPortsOpen()) << "another player holds the ports";
-    PlayerProcess player(environment, {SONVALE_PLAYER});
+    PlayerProcess player(environment, {LinuxPlayer()});
     EXPECT_TRUE(WaitFor(10s, [&] { return player.StandardError().find("cannot play") != std::string::npos; }))
         << player.StandardError();
     ASSERT_TRUE(player.Running());

@@ -51,9 +51,9 @@ std::wstring BesideThisExecutable(const wchar_t* fileName)
     return folder + fileName;
 }
 
-PlayerProcess::PlayerProcess()
+PlayerProcess::PlayerProcess(const std::wstring& executable)
 {
-    std::wstring command = L"\"" + BesideThisExecutable(L"Sonvale.exe") + L"\"";
+    std::wstring command = L"\"" + executable + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))

@@ -1,4 +1,5 @@
-// Starts Sonvale.exe from beside the test executable and finds its window.
+// Starts Sonvale.exe, from beside the test executable unless told where, and
+// finds its window.
 #ifndef SONVALE_TESTS_WIN32_PLAYER_PROCESS_H
 #define SONVALE_TESTS_WIN32_PLAYER_PROCESS_H
 
@@ -13,7 +14,7 @@ std::wstring BesideThisExecutable(const wchar_t* fileName);
 
 class PlayerProcess {
 public:
-    PlayerProcess();
+    explicit PlayerProcess(const std::wstring& executable = BesideThisExecutable(L"Sonvale.exe"));
     ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;

@@ -28,7 +28,7 @@ std::string QtUserInterface::HelpPagePath()
     std::error_code error;
     if (std::filesystem::is_regular_file(beside, error))
         return beside.string();
-    return (std::filesystem::path(SONVALE_DATA_DIR) / name).string();
+    return (std::filesystem::path(SONVALE_DOC_DIR) / name).string();
 }
 
 bool QtUserInterface::OpenHelpPage(const std::string& path)
