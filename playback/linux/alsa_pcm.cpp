@@ -56,9 +56,12 @@ std::unique_ptr<PcmStream> AlsaPcm::Open(const std::string& name, std::string* f
     if (ok) {
         snd_pcm_sw_params_t* sw;
         snd_pcm_sw_params_alloca(&sw);
-        // Start once both blocks are in, or the buffer is full if it holds
-        // less than two.
+        // Room reported once no more than one block is left to play, however
+        // much larger a buffer the device granted (the PulseAudio plugin asks
+        // the server for data in steps of this size). Start once both blocks
+        // are in, or the buffer is full if it holds less than two.
         ok = snd_pcm_sw_params_current(pcm, sw) >= 0 &&
+             snd_pcm_sw_params_set_avail_min(pcm, sw, granted - kBlockFrames) >= 0 &&
              snd_pcm_sw_params_set_start_threshold(pcm, sw, std::min<snd_pcm_uframes_t>(granted, 2 * kBlockFrames)) >= 0 &&
              snd_pcm_sw_params(pcm, sw) >= 0;
     }
