@@ -10,6 +10,8 @@ namespace sonvale {
 
 using SocketHandle = std::intptr_t;
 inline constexpr SocketHandle kNoSocket = -1;
+// What Receive returns when nothing is waiting on a socket that is still open.
+inline constexpr int kNothingWaiting = -2;
 
 // Notification interests, with Winsock's values.
 enum SocketEvent : unsigned {
@@ -44,7 +46,8 @@ public:
     // The pending connection, or kNoSocket.
     virtual SocketHandle Accept(SocketHandle listener) = 0;
     virtual void EnableKeepAlive(SocketHandle socket) = 0;
-    // Bytes read (0 on an orderly close), negative on error, including a
+    // Bytes read (0 on an orderly close), kNothingWaiting when there is
+    // nothing to read yet, another negative value on error, including a
     // datagram longer than capacity.
     virtual int Receive(SocketHandle socket, std::uint8_t* buffer, int capacity) = 0;
     // Drops notifications still on their way.

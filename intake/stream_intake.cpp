@@ -34,6 +34,12 @@ void StreamIntake::OnAccept(CServerSocket& listener)
     auto incoming = std::make_unique<CServerSocket>(layer_, SocketKind::Connection, this);
     if (!listener.Accept(*incoming))
         return;
+    // A sender that closes and at once reconnects (the next song) may have
+    // its close still waiting behind this request: notices of different
+    // sockets come in no fixed order on every platform. Take what it left
+    // and see whether it has ended before turning the newcomer away.
+    if (connection_)
+        ReadToEndIfClosed();
     const std::int64_t now = layer_.NowMs();
     if (connection_) {
         // A sender that vanished without closing would otherwise hold the slot
@@ -53,7 +59,11 @@ void StreamIntake::OnReceive(CServerSocket& socket)
 {
     if (&socket != connection_.get() && &socket != datagram_.get())
         return;
-    const int count = socket.Receive(handler_.ReceiveBuffer(), kReceiveChunk);
+    Consume(socket, socket.Receive(handler_.ReceiveBuffer(), kReceiveChunk));
+}
+
+void StreamIntake::Consume(CServerSocket& socket, int count)
+{
     if (count < 0)
         return;
     if (count > 0) {
@@ -65,6 +75,21 @@ void StreamIntake::OnReceive(CServerSocket& socket)
             connectionHeardMs_ = now;
     }
     handler_.HandleReceived(count);
+}
+
+void StreamIntake::ReadToEndIfClosed()
+{
+    // Bounded, so that a sender still streaming fast cannot hold the loop here.
+    for (int reads = 0; connection_ && reads < kReadsBeforeAccept; ++reads) {
+        const int count = connection_->Receive(handler_.ReceiveBuffer(), kReceiveChunk);
+        if (count == kNothingWaiting)
+            return;  // still open: a second sender after all
+        if (count <= 0) {
+            connection_.reset();  // ended, or failed
+            return;
+        }
+        Consume(*connection_, count);
+    }
 }
 
 void StreamIntake::OnClose(CServerSocket& socket)

@@ -24,6 +24,9 @@ inline constexpr std::int64_t kSilentConnectionMs = 5000;
 // decoder its first frames would be blended with the end of the last one,
 // and its tag frame played as sound.
 inline constexpr std::int64_t kPauseBetweenStreamsMs = 1000;
+// At most this many reads of the current connection when another asks to
+// connect, to see whether the current one has closed.
+inline constexpr int kReadsBeforeAccept = 32;
 
 class StreamIntake {
 public:
@@ -48,6 +51,12 @@ public:
     PacketHandler& Handler() { return handler_; }
 
 private:
+    // Hands what one read brought to the packet handler.
+    void Consume(CServerSocket& socket, int count);
+    // Reads what the current connection still holds; frees the slot if that
+    // ends in its close.
+    void ReadToEndIfClosed();
+
     SocketLayer& layer_;
     PacketHandler handler_;
     std::unique_ptr<CServerSocket> listener_;

@@ -108,6 +108,8 @@ int QtSocketLayer::Receive(SocketHandle socket, std::uint8_t* buffer, int capaci
     // A datagram longer than the buffer is an error, as Winsock reports it,
     // not a silently shortened packet.
     const ssize_t count = ::recv(fd, buffer, static_cast<size_t>(capacity), stream ? 0 : MSG_TRUNC);
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return kNothingWaiting;
     if (count < 0 || count > capacity)
         return -1;
     return static_cast<int>(count);

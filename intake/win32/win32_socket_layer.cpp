@@ -97,7 +97,9 @@ void Win32SocketLayer::EnableKeepAlive(SocketHandle socket)
 int Win32SocketLayer::Receive(SocketHandle socket, std::uint8_t* buffer, int capacity)
 {
     const int count = recv(static_cast<SOCKET>(socket), reinterpret_cast<char*>(buffer), capacity, 0);
-    return count == SOCKET_ERROR ? -1 : count;
+    if (count != SOCKET_ERROR)
+        return count;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? kNothingWaiting : -1;
 }
 
 void Win32SocketLayer::Close(SocketHandle socket)

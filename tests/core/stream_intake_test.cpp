@@ -87,6 +87,24 @@ TEST_F(StreamIntakeTest, ASecondSenderIsTurnedAwayWhileTheFirstIsActive)
     EXPECT_EQ(Decoded(), (std::vector<std::uint8_t>{1, 2, 3, 4}));
 }
 
+// Its close and last bytes not yet announced when the sender connects anew
+// (notices of two sockets come in no fixed order): the last bytes are played,
+// and the newcomer takes the slot.
+TEST_F(StreamIntakeTest, ASenderThatReconnectsAtOnceIsNotTurnedAwayByItsOwnClose)
+{
+    const SocketHandle first = Sockets().Connect(kStreamPort);
+    Sockets().Arrive(first, Frames(kStereo44k128, 1, 2));
+    Socket(first).incoming.push_back(Frames(kStereo44k128, 3, 2));
+    Socket(first).peerClosed = true;
+
+    const SocketHandle next = Sockets().Connect(kStreamPort);
+    ASSERT_NE(intake_->Connection(), nullptr);
+    EXPECT_EQ(intake_->Connection()->Handle(), next);
+    EXPECT_FALSE(Socket(first).open);
+    Sockets().Arrive(next, Frames(kStereo44k128, 10, 2));
+    EXPECT_EQ(Decoded(), (std::vector<std::uint8_t>{1, 2, 3, 4, 10, 11}));
+}
+
 TEST_F(StreamIntakeTest, ASilentSenderGivesUpItsSlotToTheNext)
 {
     const SocketHandle first = Sockets().Connect(kStreamPort);

@@ -46,8 +46,10 @@ SocketHandle FakeSocketLayer::Accept(SocketHandle listener)
 int FakeSocketLayer::Receive(SocketHandle socket, std::uint8_t* buffer, int capacity)
 {
     Socket& s = sockets[socket];
-    if (!s.open || s.incoming.empty())
+    if (!s.open)
         return -1;
+    if (s.incoming.empty())
+        return s.peerClosed ? 0 : kNothingWaiting;
     std::vector<std::uint8_t>& front = s.incoming.front();
     if (!s.stream && static_cast<int>(front.size()) > capacity) {
         s.incoming.pop_front();

@@ -44,6 +44,7 @@ public:
         SocketEvents* sink = nullptr;
         std::deque<std::vector<std::uint8_t>> incoming;  // datagrams, or pieces of the byte stream
         std::deque<SocketHandle> pending;                // requests waiting on a listener
+        bool peerClosed = false;                         // once incoming is read, an orderly close
     };
 
     SocketHandle Open(bool stream) override;
