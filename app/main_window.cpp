@@ -1,5 +1,8 @@
 #include "app/main_window.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "app/message_boxes.h"
 #include "app/window_host.h"
 #include "intake/pcm_queue.h"
@@ -18,6 +21,11 @@ CSonvaleDlg::CSonvaleDlg(PlayerServices& services)
       ui_(services.ui)
 {
     output_.SetObserver([this](const std::uint8_t* block) { UpdateMeter(block); });
+    DriftController& drift = intake_.Handler().Drift();
+    output_.SetRefillObserver([&drift](int queuedFrames, bool tookBlock) { drift.OnRefill(queuedFrames, tookBlock); });
+    // Off only to measure what the correction is worth.
+    if (const char* control = std::getenv("SONVALE_DRIFT_CONTROL"); control && std::string_view(control) == "off")
+        drift.SetEnabled(false);
 }
 
 CSonvaleDlg::~CSonvaleDlg() = default;

@@ -26,6 +26,7 @@ void PacketHandler::StartNewStream()
     decoder_.Restart();
     fruitlessBytes_ = 0;
     streamRate_ = streamChannels_ = streamFrameSamples_ = 0;
+    drift_.Reset();
 }
 
 void PacketHandler::DecodeFrame(const std::uint8_t* frame, const Mp3FrameHeader& header)
@@ -38,6 +39,7 @@ void PacketHandler::DecodeFrame(const std::uint8_t* frame, const Mp3FrameHeader&
         FinishConversion();
         decoder_.Restart();
         fruitlessBytes_ = 0;
+        drift_.Reset();
     }
     streamRate_ = header.sampleRate;
     streamChannels_ = header.channels;
@@ -98,7 +100,9 @@ void PacketHandler::Admit(const short* left, const short* right, int frames)
         *out++ = static_cast<std::uint8_t>(r);
         *out++ = static_cast<std::uint8_t>(r >> 8);
     }
-    queue_.Admit(interleaved_, frames);
+    const int count = drift_.Correct(interleaved_, frames, kInterleaveCapacity);
+    if (!queue_.Admit(interleaved_, count))
+        drift_.Resettle();
 }
 
 }  // namespace sonvale

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "intake/drift_controller.h"
 #include "intake/frame_gate.h"
 #include "intake/rate_converter.h"
 
@@ -40,6 +41,9 @@ public:
     // rate converter still holds of it is queued first.
     void StartNewStream();
 
+    // Sees the queue at every refill, and corrects what is queued.
+    DriftController& Drift() { return drift_; }
+
 private:
     void DecodeFrame(const std::uint8_t* frame, const Mp3FrameHeader& header);
     void Queue(int frames, const Mp3FrameHeader& header);
@@ -50,6 +54,7 @@ private:
     PcmQueue& queue_;
     FrameGate gate_;
     RateConverter converter_;
+    DriftController drift_;
     std::size_t fruitlessBytes_ = 0;
     int streamRate_ = 0;  // format the decoder state has seen; 0 when fresh
     int streamChannels_ = 0;

@@ -4,17 +4,18 @@
 
 namespace sonvale {
 
-void PcmQueue::Admit(const std::uint8_t* frames, int frameCount)
+bool PcmQueue::Admit(const std::uint8_t* frames, int frameCount)
 {
     if (frameCount <= 0)
-        return;
+        return true;
     if (fill_ + 8 * frameCount > kQueueLimit) {
         fill_ = 0;
-        return;
+        return false;
     }
     const int bytes = frameCount * kBytesPerFrame;
     std::memcpy(storage_ + fill_, frames, static_cast<std::size_t>(bytes));
     fill_ += bytes;
+    return true;
 }
 
 bool PcmQueue::Take(std::uint8_t* out, int count)

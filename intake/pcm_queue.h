@@ -21,8 +21,8 @@ public:
 
     // Admits the frames of one decode call. A backlog that would pass the limit
     // (counted at 8 bytes per new frame) empties the queue and drops the new
-    // frames, which bounds the delay between sender and speaker.
-    void Admit(const std::uint8_t* frames, int frameCount);
+    // frames, which bounds the delay between sender and speaker; false then.
+    bool Admit(const std::uint8_t* frames, int frameCount);
     // Moves the oldest count bytes to out if that many are queued.
     bool Take(std::uint8_t* out, int count);
 

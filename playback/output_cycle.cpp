@@ -39,8 +39,11 @@ void OutputCycle::OnBlockDone(int index)
     std::uint8_t* block = blocks_[index];
     // A partial block waits for more data; what plays meanwhile is silence,
     // never the block's old contents.
-    if (!queue_.Take(block, kBlockBytes))
+    const bool took = queue_.Take(block, kBlockBytes);
+    if (!took)
         std::memset(block, 0, kBlockBytes);
+    if (refillObserver_)
+        refillObserver_(queue_.Fill() / kBytesPerFrame, took);
     if (observer_)
         observer_(block);
     device_.Write(index, block);

@@ -16,6 +16,7 @@ class PcmQueue;
 class OutputCycle final : public AudioDeviceClient {
 public:
     using BlockObserver = std::function<void(const std::uint8_t* block)>;
+    using RefillObserver = std::function<void(int queuedFrames, bool tookBlock)>;
 
     OutputCycle(AudioDevice& device, PcmQueue& queue);
     // Stops the device first: the blocks must outlive its use of them.
@@ -32,6 +33,9 @@ public:
 
     // Called with every refilled block before it goes back to the device.
     void SetObserver(BlockObserver observer) { observer_ = std::move(observer); }
+    // Told after every refill what the queue still holds: the pace at which
+    // it fills against the pace of the device is the only clock comparison.
+    void SetRefillObserver(RefillObserver observer) { refillObserver_ = std::move(observer); }
 
     void OnBlockDone(int index) override;
 
@@ -39,6 +43,7 @@ private:
     AudioDevice& device_;
     PcmQueue& queue_;
     BlockObserver observer_;
+    RefillObserver refillObserver_;
     bool running_ = false;
     std::uint8_t blocks_[2][kBlockBytes] = {};
 };
