@@ -40,6 +40,9 @@ public:
     // holds capacity frames.
     int Correct(std::uint8_t* frames, int count, int capacity);
 
+    // A fixed correction, as if learnt; for measuring how it sounds.
+    void Hold(double ppm) { correctionPpm_ = ppm; }
+
     // Frames per million currently dropped (positive) or repeated (negative).
     double CorrectionPpm() const { return correctionPpm_; }
     // The drift learnt so far, in the same sense.
