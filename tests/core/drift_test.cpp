@@ -47,7 +47,7 @@ constexpr double kBlockSeconds = double(kBlockFrames) / kSampleRate;
 
 // driftPpm > 0: the sender's frames come that much faster than the device
 // plays them.
-Listening Listen(double driftPpm, bool controlled, double seconds = 3600, std::uint32_t seed = 1)
+Listening Listen(double driftPpm, bool controlled, double seconds = 3600, std::uint32_t draws = 1)
 {
     FakeServices fakes;
     fakes.decoder.samplesPerCall = 1152;
@@ -93,7 +93,7 @@ Listening Listen(double driftPpm, bool controlled, double seconds = 3600, std::u
     });
     output.Start();
 
-    std::mt19937 random(seed);
+    std::mt19937 random(draws);
     std::uniform_real_distribution<double> lateness(0, 0.040);
     const auto frame = Frame(kStereo44k128, 1);
     const double framePeriod = kFrameSeconds / (1 + driftPpm * 1e-6);
@@ -166,10 +166,10 @@ TEST(ClockDrift, CorrectedAnHourPlaysWithoutAGapOrAFlushAtAFlatDelay)
 
 TEST(ClockDrift, WithoutDriftNothingIsTouched)
 {
-    for (const std::uint32_t seed : {1u, 2u, 3u}) {
-        const Listening heard = Listen(0, true, 3600, seed);
-        EXPECT_EQ(heard.corrected, 0) << seed;
-        EXPECT_EQ(heard.silentBlocks, 0) << seed;
+    for (const std::uint32_t draws : {1u, 2u, 3u}) {
+        const Listening heard = Listen(0, true, 3600, draws);
+        EXPECT_EQ(heard.corrected, 0) << draws;
+        EXPECT_EQ(heard.silentBlocks, 0) << draws;
     }
 }
 
