@@ -11,18 +11,18 @@ namespace sonvale {
 namespace {
 
 constexpr double kRefillSeconds = double(kBlockFrames) / kSampleRate;
-constexpr int kBlocksPerSecond = 22;  // 21.5, rounded up
+constexpr double kRefillsPerSecond = 1 / kRefillSeconds;  // 21.5
 
 // A stream's first seconds: the fill finds its level, and a late packet may
 // still cost a block before it has margin enough.
-constexpr int kSettleBlocks = 3 * kBlocksPerSecond;
+constexpr int kSettleBlocks = static_cast<int>(3 * kRefillsPerSecond);
 // The level is the mean over this long; a whole number of the 9-refill
 // pattern that 1152-frame packets make against 2048-frame blocks.
 constexpr int kMeasureBlocks = 9 * 48;  // 20 s
 // Time constant of the smoothed fill, in refills (about 10 s): long enough to
 // iron out the saw-tooth of arrivals and blocks, short enough to follow a
 // drift of hundreds of ppm.
-constexpr double kSmoothing = 1.0 / (10 * 21.533);
+constexpr double kSmoothing = 1 / (10 * kRefillsPerSecond);
 // The smoothed fill may wander this far from its level before anything is
 // done about it: beyond what arrival jitter can push it (packets late by up
 // to 40 ms moved it by at most 4 ms in simulated hours), so a sender on the
