@@ -71,19 +71,6 @@ TEST_F(OutputCycleTest, TakesWholeBlocksFromTheFrontInOrder)
     EXPECT_EQ(device_.written.back(), std::make_pair(1, kSilence));
 }
 
-TEST_F(OutputCycleTest, TheMeterSeesEachBlockAsItIsPlayed)
-{
-    std::vector<Block> seen;
-    cycle_.SetObserver([&](const std::uint8_t* block) { seen.emplace_back(block, block + kBlockBytes); });
-    ASSERT_TRUE(cycle_.Start());
-    Queue(8192);
-    device_.Done(0);
-    device_.Done(1);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0], Played(0));
-    EXPECT_EQ(seen[1], kSilence);
-}
-
 TEST_F(OutputCycleTest, StoppingClosesTheDeviceAndLateNoticesChangeNothing)
 {
     ASSERT_TRUE(cycle_.Start());
@@ -95,7 +82,7 @@ TEST_F(OutputCycleTest, StoppingClosesTheDeviceAndLateNoticesChangeNothing)
     EXPECT_EQ(queue_->Fill(), 8192);
 }
 
-TEST(MainWindowOutput, ADeviceThatWillNotOpenIsReportedAndPlaysOnceItIsThere)
+TEST(MainWindowOutput, ADeviceThatWillNotOpenIsReportedPlaysOnceItIsThereAndStopsWithTheWindow)
 {
     FakeServices fakes;
     fakes.audio.opens = false;
@@ -110,18 +97,7 @@ TEST(MainWindowOutput, ADeviceThatWillNotOpenIsReportedAndPlaysOnceItIsThere)
     EXPECT_EQ(fakes.audio.written.size(), 2u);
     fakes.audio.Done(0);
     EXPECT_EQ(fakes.audio.written.size(), 3u);
-    dialog.OnDestroy();
-}
-
-TEST(MainWindowOutput, WindowTeardownStopsTheDeviceBeforeTheBlocksGo)
-{
-    FakeServices fakes;
-    CSonvaleDlg dialog(fakes.services);
-    struct Host final : WindowHost {
-        void EndModal(int) override {}
-    } host;
-    dialog.OnInitDialog(host);
-    EXPECT_EQ(fakes.audio.written.size(), 2u);
+    // Stopped before the window's blocks go.
     EXPECT_FALSE(fakes.audio.closed);
     dialog.OnDestroy();
     EXPECT_TRUE(fakes.audio.closed);
