@@ -43,53 +43,24 @@ TEST(PcmQueue, AdmitsUpToTheLimitCountingEightBytesPerFrame)
     EXPECT_EQ(queue->Fill(), 0);
 }
 
-TEST(PcmQueue, TakesWholeBlocksFromTheFrontOnly)
-{
-    auto queue = std::make_unique<PcmQueue>();
-    std::vector<std::uint8_t> frames(20000);
-    std::iota(frames.begin(), frames.end(), 0);
-    std::vector<std::uint8_t> block(8192);
-
-    queue->Admit(frames.data(), 2047);  // 8188 bytes: not a block yet
-    EXPECT_FALSE(queue->Take(block.data(), 8192));
-    EXPECT_EQ(queue->Fill(), 8188);
-
-    queue->Clear();
-    queue->Admit(frames.data(), 5000);  // 20000 bytes
-    ASSERT_TRUE(queue->Take(block.data(), 8192));
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), frames.begin()));
-    EXPECT_EQ(queue->Fill(), 11808);
-    EXPECT_EQ(queue->Data()[0], frames[8192]);
-    ASSERT_TRUE(queue->Take(block.data(), 8192));
-    EXPECT_EQ(queue->Fill(), 20000 - 2 * 8192);
-}
-
 TEST(Mp3FrameHeader, AcceptsOnlyLayerThreeWithValidIndexes)
 {
-    const auto mpeg1 = ParseMp3FrameHeader(kStereo44k128);
-    ASSERT_TRUE(mpeg1);
-    EXPECT_EQ(mpeg1->bitrateKbps, 128);
-    EXPECT_EQ(mpeg1->sampleRate, 44100);
-    EXPECT_EQ(mpeg1->channels, 2);
-    EXPECT_EQ(mpeg1->frameBytes, 417);
-    EXPECT_EQ(mpeg1->samplesPerFrame, 1152);
-
-    const std::uint8_t padded[4] = {0xFF, 0xFB, 0x92, 0x00};
-    EXPECT_EQ(ParseMp3FrameHeader(padded)->frameBytes, 418);
-
-    const auto mpeg2 = ParseMp3FrameHeader(kMono22k32);
-    ASSERT_TRUE(mpeg2);
-    EXPECT_EQ(mpeg2->sampleRate, 22050);
-    EXPECT_EQ(mpeg2->channels, 1);
-    EXPECT_EQ(mpeg2->frameBytes, 104);
-    EXPECT_EQ(mpeg2->samplesPerFrame, 576);
-
-    const std::uint8_t mpeg25[4] = {0xFF, 0xE3, 0xEA, 0x00};  // 160 kbit/s at 8 kHz, padded: the largest frame
-    ASSERT_TRUE(ParseMp3FrameHeader(mpeg25));
-    EXPECT_EQ(ParseMp3FrameHeader(mpeg25)->sampleRate, 8000);
-    EXPECT_EQ(ParseMp3FrameHeader(mpeg25)->frameBytes, 1441);
-    const std::uint8_t largest1[4] = {0xFF, 0xFB, 0xEA, 0x00};  // 320 kbit/s at 32 kHz, padded
-    EXPECT_EQ(ParseMp3FrameHeader(largest1)->frameBytes, kMaxMp3FrameBytes);
+    struct Accepted { std::uint8_t header[4]; int kbps, rate, channels, bytes, samples; };
+    const Accepted accepted[] = {
+        {{0xFF, 0xFB, 0x90, 0x00}, 128, 44100, 2, 417, 1152},
+        {{0xFF, 0xFB, 0x92, 0x00}, 128, 44100, 2, 418, 1152},                // padded
+        {{0xFF, 0xF3, 0x40, 0xC0}, 32, 22050, 1, 104, 576},                  // MPEG-2, mono
+        {{0xFF, 0xE3, 0xEA, 0x00}, 160, 8000, 2, 1441, 576},                 // MPEG-2.5, padded
+        {{0xFF, 0xFB, 0xEA, 0x00}, 320, 32000, 2, kMaxMp3FrameBytes, 1152},  // the largest frame
+    };
+    for (const Accepted& a : accepted) {
+        const auto parsed = ParseMp3FrameHeader(a.header);
+        ASSERT_TRUE(parsed) << int(a.header[1]) << " " << int(a.header[2]);
+        EXPECT_EQ(std::vector<int>({parsed->bitrateKbps, parsed->sampleRate, parsed->channels, parsed->frameBytes,
+                                    parsed->samplesPerFrame}),
+                  std::vector<int>({a.kbps, a.rate, a.channels, a.bytes, a.samples}))
+            << int(a.header[1]) << " " << int(a.header[2]);
+    }
 
     const std::uint8_t rejected[][4] = {
         {0xFF, 0xFF, 0x90, 0x00},  // Layer I
@@ -118,32 +89,25 @@ std::vector<std::uint8_t> Gate(FrameGate& gate, const std::vector<std::uint8_t>&
     return tags;
 }
 
-TEST(FrameGate, PassesEveryFrameInOrderWhateverTheCut)
-{
-    const auto stream = Frames(kStereo44k128, 1, 12);
-    for (std::size_t piece : {1u, 3u, 416u, 417u, 418u, 1000u, 5000u}) {
-        FrameGate gate;
-        const auto tags = Gate(gate, stream, piece);
-        // The last frame passes without waiting for another: the stream is locked.
-        ASSERT_EQ(tags.size(), 12u) << piece;
-        for (int i = 0; i < 12; ++i)
-            EXPECT_EQ(tags[static_cast<std::size_t>(i)], i + 1);
-    }
-}
-
-TEST(FrameGate, DropsGarbageAndOtherLayersAndConfirmsSyncBeforePassing)
+// Garbage, other layers and a lone header in front are dropped: a frame passes
+// once the next one confirms its sync, and then the stream is locked, so the
+// last frame passes without waiting for another.
+TEST(FrameGate, PassesEveryFrameInOrderBehindGarbageWhateverTheCut)
 {
     std::mt19937 random(7);
     std::vector<std::uint8_t> garbage(20000);
     for (auto& byte : garbage)
         byte = static_cast<std::uint8_t>(random());
-    // A lone header in the garbage, not followed by a frame of its stream.
     std::copy(kStereo44k128, kStereo44k128 + 4, garbage.begin() + 500);
-    const auto stream = Frames(kLayer1, 200, 3) + garbage + Frames(kStereo44k128, 1, 5);
-
-    FrameGate gate;
-    const auto tags = Gate(gate, stream, 999);
-    EXPECT_EQ(tags, (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+    const auto frames = Frames(kStereo44k128, 1, 12);
+    std::vector<std::uint8_t> tags(12);
+    std::iota(tags.begin(), tags.end(), 1);
+    for (const auto& stream : {frames, Frames(kLayer1, 200, 3) + garbage + frames}) {
+        for (std::size_t piece : {1u, 3u, 416u, 417u, 418u, 999u, 5000u}) {
+            FrameGate gate;
+            EXPECT_EQ(Gate(gate, stream, piece), tags) << stream.size() << " bytes in pieces of " << piece;
+        }
+    }
 }
 
 TEST(DecoderBinding, ReportsEachFailureAndRunsOn)
@@ -211,7 +175,7 @@ struct HandlerRig {
     std::vector<std::uint8_t> Queued() const { return {queue->Data(), queue->Data() + queue->Fill()}; }
 };
 
-TEST(PacketHandler, InterleavesLeftThenRightLittleEndian)
+TEST(PacketHandler, InterleavesLeftThenRightLittleEndianAndPlaysMonoOnBothChannels)
 {
     HandlerRig rig;
     rig.fakes.decoder.left = {1, 2};
@@ -219,11 +183,8 @@ TEST(PacketHandler, InterleavesLeftThenRightLittleEndian)
     rig.Send(Frames(kStereo44k128, 1, 2));
     EXPECT_EQ(rig.Queued(), (std::vector<std::uint8_t>{1, 0, 0xFF, 0xFF, 2, 0, 0xFE, 0xFF,  //
                                                         1, 0, 0xFF, 0xFF, 2, 0, 0xFE, 0xFF}));
-}
-
-TEST(PacketHandler, MonoStreamsPlayTheLeftSamplesOnBothChannels)
-{
-    HandlerRig rig;
+    rig.queue->Clear();
+    rig.fakes.decoder.left.clear();
     rig.fakes.decoder.samplesPerCall = 2;
     rig.Send(Frames(kMono44k128, 9, 2));
     // The scripted decoder writes -tag on the right plane; mono must not show it.
