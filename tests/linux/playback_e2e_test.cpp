@@ -32,6 +32,7 @@
 #include <thread>
 #include <utility>
 
+#include "intake/pcm_queue.h"
 #include "playback/audio_device.h"
 #include "tests/intake/real_decoder.h"
 #include "tests/linux/player_process.h"
@@ -568,6 +569,90 @@ TEST_F(RecordedPlayback, EveryRatePlaysAtItsOwnSpeedWholeAndWithoutAClick)
         for (std::size_t k = 0; k < frames; ++k)
             differing += !SameFrame(decoded, 4 * (from + k), recording, 4 * (segment.begin + k));
         EXPECT_EQ(differing, 0u) << name << " is not what was decoded";
+    }
+}
+
+// A sender whose clock runs 300 ppm fast for two minutes, then another one
+// 300 ppm slow. Unheeded, the queue would grow until it is flushed, or run
+// dry into a block of silence; the player must instead play each whole, in
+// one piece, and make up for the drift by single frames. The queue's margin
+// before it runs dry depends on where the first frames fall against the
+// blocks (36 to 124 ms measured), so two minutes of drift alone need not end
+// in a dropout: the pitch in the recording says how much the player makes up
+// once it has settled, which without a correction is none at all.
+TEST_F(RecordedPlayback, SenderClockDriftIsMadeUpWithoutAGapOrAJump)
+{
+    if (OtherPlayer())
+        GTEST_SKIP() << "four minutes of playing: the Linux player's only";
+    const std::string file = TestDataPath("tone_44100_2min.mp3");
+    RealDecoderLibrary library;
+    const Bytes decoded = DecodeWhole(library, ReadFile(file), false);
+    const auto sentSegments = Segments(decoded);
+    ASSERT_EQ(sentSegments.size(), 1u);
+    const double sent = static_cast<double>(sentSegments[0].end - sentSegments[0].begin);
+
+    // In one piece: each period 44.1 samples within the one sample that a
+    // dropped or repeated frame makes, and no step beyond that of a frame
+    // dropped at a zero crossing, twice a sine's steepest.
+    auto smooth = [](const Bytes& pcm, Segment segment) {
+        for (int channel : {0, 1}) {
+            const ToneReport report = AnalyseTone(pcm, segment, channel);
+            if (report.worstPeriodError > 1.5 || report.largestStep > 2.4 * std::sin(M_PI / 44.1) * report.peak + 100)
+                return false;
+        }
+        return true;
+    };
+    // What the check lets through, on two seconds of the tone: a frame dropped
+    // or repeated at a crest, but not a block dropped, a block of silence or a
+    // whole queue flushed.
+    const std::size_t second = sentSegments[0].begin + kSampleRate;
+    std::size_t crest = second;
+    for (std::size_t i = second; i < second + 44; ++i)
+        crest = Sample(decoded, 4 * i) > Sample(decoded, 4 * crest) ? i : crest;
+    const auto at = decoded.begin() + static_cast<std::ptrdiff_t>(4 * crest);
+    const Bytes before(at - 4 * kSampleRate, at);
+    auto edited = [&](int dropFrames, int silentFrames) {
+        Bytes pcm = before;
+        pcm.insert(pcm.end(), 4 * static_cast<std::size_t>(silentFrames), 0);
+        if (dropFrames < 0)
+            pcm.insert(pcm.end(), at, at + 4);
+        pcm.insert(pcm.end(), at + 4 * std::max(dropFrames, 0), at + 4 * (std::max(dropFrames, 0) + kSampleRate));
+        return pcm;
+    };
+    for (const auto& [drop, silence, passes] : {std::tuple{1, 0, true}, {-1, 0, true}, {kBlockFrames, 0, false},
+                                                {0, kBlockFrames, false}, {kQueueLimit / 4, 0, false}}) {
+        const Bytes pcm = edited(drop, silence);
+        const auto segments = Segments(pcm);
+        EXPECT_EQ(segments.size() == 1 && smooth(pcm, segments[0]), passes) << drop << " dropped, " << silence;
+    }
+
+    StartPlayer();
+    ASSERT_FALSE(HasFatalFailure());
+    const int drifts[] = {300, -300};
+    ASSERT_EQ(Send({"--drift", "+300", "127.0.0.1", file}), 0);
+    std::this_thread::sleep_for(3s);
+    ASSERT_EQ(Send({"--drift", "-300", "127.0.0.1", file}), 0);
+    std::this_thread::sleep_for(1s);
+    const Bytes recording = StopRecording();
+
+    const auto segments = Segments(recording);
+    for (const Segment& segment : segments)
+        std::printf("tone from %.3f s for %zu frames\n", static_cast<double>(segment.begin) / kSampleRate,
+                    segment.end - segment.begin);
+    ASSERT_EQ(segments.size(), 2u) << "a gap inside the tone: the queue ran dry or was flushed";
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Segment segment = segments[i];
+        const double played = static_cast<double>(segment.end - segment.begin);
+        EXPECT_TRUE(smooth(recording, segment)) << drifts[i] << " ppm: a jump in the tone";
+        EXPECT_NEAR(played, sent, 500e-6 * sent + 64) << drifts[i] << " ppm";
+        // From 45 s on: settled, the player drops (or repeats) frames as fast
+        // as the sender's clock gains (or loses), which raises (or lowers) the
+        // tone by as much. At least half of it, or the latency drifts.
+        const Segment settled{segment.begin + 45 * kSampleRate, segment.end};
+        const double pitch = AnalyseTone(recording, settled, 0).frequency;
+        std::printf("%+d ppm: played %+.1f ms against what was sent, tone at %.4f Hz after 45 s\n", drifts[i],
+                    1000 * (played - sent) / kSampleRate, pitch);
+        EXPECT_NEAR(pitch, 1000.0 * (1 + drifts[i] * 1e-6), 1000.0 * 150e-6) << drifts[i] << " ppm: not made up";
     }
 }
 
