@@ -7,9 +7,12 @@
 // The stream is a quiet continuous tone with a loud marker every 5 s.
 // Dropouts are silent stretches inside it (the queue ran dry); flushes are
 // stretches of the stream that never played (the queue overflowed and was
-// emptied). Latency is taken as in latency_bench: for each marker, the time
-// from the write of the frame that holds it to the first read from parec that
-// holds its sound.
+// emptied). Latency is taken much as in latency_bench: for each marker, the
+// time from the write of the frame that holds it to when the monitor gave out
+// its sound, read off a line fitted through parec's reads (the earliest of
+// them). The same line gives the sink's own rate: PulseAudio's null sink
+// counts whole microseconds per chunk it renders and can run some ppm fast of
+// the monotonic clock, which adds to the sender's drift.
 //
 // Run by bench/run-drift.sh, which provides the network namespace, the
 // display and the sound server.
@@ -28,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -124,7 +128,7 @@ public:
             close(out[0]);
             close(out[1]);
             execlp("parec", "parec", "-d", "out.monitor", "--format=s16le", "--rate=44100", "--channels=2",
-                   "--latency-msec=5", "--raw", static_cast<char*>(nullptr));
+                   "--latency-msec=100", "--raw", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -150,22 +154,38 @@ public:
         data_.resize(data_.size() / 4 * 4);
         return data_;
     }
-    // How much faster than the monotonic clock the sink plays, in parts per
-    // million: the frames recorded against the time they took to arrive.
-    double SinkPpm() const
+    // When the monitor gave out each frame, on a straight line through the
+    // reads: reads of 100 ms come in chunks too coarse for a latency, and
+    // shorter ones shorten the sink's chunks, whose rounding makes it run
+    // fast (200 ppm with 5 ms). Fitted after Finish.
+    void Fit()
     {
-        if (reads_.size() < 2)
-            return NAN;
-        const double seconds = duration<double>(reads_.back().when - reads_.front().when).count();
-        return 1e6 * (static_cast<double>(reads_.back().end - reads_.front().end) / 4 / kRate / seconds - 1);
+        double mf = 0, mt = 0;
+        const auto n = static_cast<double>(reads_.size());
+        for (const Read& r : reads_) {
+            mf += static_cast<double>(r.end / 4) / n;
+            mt += duration<double>(r.when - reads_.front().when).count() / n;
+        }
+        double covariance = 0, variance = 0;
+        for (const Read& r : reads_) {
+            const double f = static_cast<double>(r.end / 4) - mf;
+            covariance += f * (duration<double>(r.when - reads_.front().when).count() - mt);
+            variance += f * f;
+        }
+        secondsPerFrame_ = covariance / variance;
+        // Through the earliest reads rather than the mean: a read is never early.
+        offset_ = std::numeric_limits<double>::max();
+        for (const Read& r : reads_)
+            offset_ = std::min(offset_, duration<double>(r.when - reads_.front().when).count() -
+                                            secondsPerFrame_ * static_cast<double>(r.end / 4));
     }
-    // When the read that brought the frame arrived.
-    Clock::time_point ReadTime(std::size_t frame) const
+    Clock::time_point FrameTime(std::size_t frame) const
     {
-        const auto read = std::upper_bound(reads_.begin(), reads_.end(), 4 * frame,
-                                           [](std::size_t at, const Read& r) { return at < r.end; });
-        return read == reads_.end() ? Clock::time_point::max() : read->when;
+        return reads_.front().when +
+               duration_cast<Clock::duration>(duration<double>(offset_ + secondsPerFrame_ * static_cast<double>(frame)));
     }
+    // How much faster than the monotonic clock the sink plays, in parts per million.
+    double SinkPpm() const { return 1e6 * (1 / (secondsPerFrame_ * kRate) - 1); }
 
 private:
     struct Read {
@@ -178,6 +198,7 @@ private:
     std::mutex mutex_;
     Bytes data_;
     std::vector<Read> reads_;
+    double secondsPerFrame_ = NAN, offset_ = NAN;
 };
 
 int Connect()
@@ -255,6 +276,7 @@ Row Measure(const std::string& player, const std::vector<sonvale::send::Frame>& 
     }
     const Bytes pcm = recorder.Finish();
     Stop(pid, SIGTERM);
+    recorder.Fit();
     row.sinkPpm = recorder.SinkPpm();
 
     // The stream in the recording: from its first marker (the decoder's
@@ -302,14 +324,14 @@ Row Measure(const std::string& player, const std::vector<sonvale::send::Frame>& 
         const auto sent = written[frame] + duration_cast<Clock::duration>(duration<double>(
                                                static_cast<double>(sentAt % 1152) / kRate));
         const auto next = std::find_if(heard.begin(), heard.end(),
-                                       [&](std::size_t at) { return recorder.ReadTime(at) > sent; });
-        if (next == heard.end() || recorder.ReadTime(*next) - sent > 2s) {
+                                       [&](std::size_t at) { return recorder.FrameTime(at) > sent; });
+        if (next == heard.end() || recorder.FrameTime(*next) - sent > 2s) {
             ++row.flushes;  // a marker that never played
             havePrevious = false;
             continue;
         }
         latencies.push_back({duration<double>(sent - written.front()).count(),
-                             duration<double, std::milli>(recorder.ReadTime(*next) - sent).count()});
+                             duration<double, std::milli>(recorder.FrameTime(*next) - sent).count()});
         std::fprintf(stderr, "%+d %s: marker at %.1f s, latency %.1f ms\n", ppm, control ? "on" : "off",
                      latencies.back().first, latencies.back().second);
         // Between two markers heard, what went missing beyond what the
