@@ -173,16 +173,20 @@ public:
             variance += f * f;
         }
         secondsPerFrame_ = covariance / variance;
-        // Through the earliest reads rather than the mean: a read is never early.
-        offset_ = std::numeric_limits<double>::max();
-        for (const Read& r : reads_)
-            offset_ = std::min(offset_, duration<double>(r.when - reads_.front().when).count() -
-                                            secondsPerFrame_ * static_cast<double>(r.end / 4));
     }
+    // Through the earliest of the reads within 2 s of the frame (a read is
+    // never early), so that a stall of the sound server shifts the line only
+    // where it happened.
     Clock::time_point FrameTime(std::size_t frame) const
     {
+        auto read = std::lower_bound(reads_.begin(), reads_.end(), 4 * (frame > 2 * kRate ? frame - 2 * kRate : 0),
+                                     [](const Read& r, std::size_t at) { return r.end < at; });
+        double offset = std::numeric_limits<double>::max();
+        for (; read != reads_.end() && read->end <= 4 * (frame + 2 * kRate); ++read)
+            offset = std::min(offset, duration<double>(read->when - reads_.front().when).count() -
+                                          secondsPerFrame_ * static_cast<double>(read->end / 4));
         return reads_.front().when +
-               duration_cast<Clock::duration>(duration<double>(offset_ + secondsPerFrame_ * static_cast<double>(frame)));
+               duration_cast<Clock::duration>(duration<double>(offset + secondsPerFrame_ * static_cast<double>(frame)));
     }
     // How much faster than the monotonic clock the sink plays, in parts per million.
     double SinkPpm() const { return 1e6 * (1 / (secondsPerFrame_ * kRate) - 1); }
@@ -198,7 +202,7 @@ private:
     std::mutex mutex_;
     Bytes data_;
     std::vector<Read> reads_;
-    double secondsPerFrame_ = NAN, offset_ = NAN;
+    double secondsPerFrame_ = NAN;
 };
 
 int Connect()

@@ -4,7 +4,7 @@
 # (SONVALE_DRIFT_CONTROL=off): dropouts, flushes, and the latency at the start
 # and the end and its drift per hour. Four runs of 10 minutes by default.
 #
-# usage: bench/run-drift.sh [--minutes N] [--ppm "P..."]
+# usage: bench/run-drift.sh [--minutes N] [--ppm "P..."] [--player PATH]
 #
 # Runs in a network namespace of its own (the player's ports stay free for
 # anyone else on the machine), with its own Xvfb display and PulseAudio server
@@ -12,11 +12,13 @@
 set -euo pipefail
 minutes=10
 ppms="100 -100"
+player=""
 while [ $# -gt 0 ]; do
   case $1 in
     --minutes) minutes=${2:?}; shift 2 ;;
     --ppm) ppms=${2:?}; shift 2 ;;
-    *) echo "usage: $0 [--minutes N] [--ppm \"P...\"]" >&2; exit 2 ;;
+    --player) player=$(realpath "${2:?}"); shift 2 ;;
+    *) echo "usage: $0 [--minutes N] [--ppm \"P...\"] [--player PATH]" >&2; exit 2 ;;
   esac
 done
 [[ $minutes =~ ^[1-9][0-9]*$ ]] || { echo "$0: --minutes takes a whole number" >&2; exit 2; }
@@ -30,9 +32,9 @@ if [ -z "${SONVALE_DRIFT_BENCH_INSIDE:-}" ]; then
   export SONVALE_DRIFT_BENCH_INSIDE=1
   # As root a plain network namespace; otherwise one inside a user namespace.
   if [ "$(id -u)" -eq 0 ]; then
-    exec unshare -n "$0" --minutes "$minutes" --ppm "$ppms"
+    exec unshare -n "$0" --minutes "$minutes" --ppm "$ppms" ${player:+--player "$player"}
   fi
-  exec unshare -rn "$0" --minutes "$minutes" --ppm "$ppms"
+  exec unshare -rn "$0" --minutes "$minutes" --ppm "$ppms" ${player:+--player "$player"}
 fi
 
 ip link set lo up
@@ -63,4 +65,4 @@ lame --quiet -b 128 "$scratch/drift.wav" "$scratch/drift.mp3"
 rm "$scratch"/*.wav
 
 # shellcheck disable=SC2086  # one argument per drift
-./build/linux/bin/drift_bench ./build/linux/bin/sonvale "$scratch/drift.mp3" $ppms
+./build/linux/bin/drift_bench "${player:-./build/linux/bin/sonvale}" "$scratch/drift.mp3" $ppms
