@@ -32,6 +32,7 @@
 #include <thread>
 #include <utility>
 
+#include "intake/pcm_queue.h"
 #include "playback/audio_device.h"
 #include "tests/intake/real_decoder.h"
 #include "tests/linux/player_process.h"
@@ -568,6 +569,125 @@ TEST_F(RecordedPlayback, EveryRatePlaysAtItsOwnSpeedWholeAndWithoutAClick)
         for (std::size_t k = 0; k < frames; ++k)
             differing += !SameFrame(decoded, 4 * (from + k), recording, 4 * (segment.begin + k));
         EXPECT_EQ(differing, 0u) << name << " is not what was decoded";
+    }
+}
+
+// A sender whose clock runs 300 ppm fast for two minutes, then another one
+// 300 ppm slow. Unheeded, the queue would grow until it is flushed, or run
+// dry into a block of silence; the player must instead play each whole, in
+// one piece, and make up for the drift by single frames. The queue's margin
+// before it runs dry depends on where the first frames fall against the
+// blocks (36 to 124 ms measured), so two minutes of drift alone need not end
+// in a dropout: the pitch in the recording says how much the player makes up
+// once it has settled, which without a correction is none at all.
+TEST_F(RecordedPlayback, SenderClockDriftIsMadeUpWithoutAGapOrAJump)
+{
+    if (OtherPlayer())
+        GTEST_SKIP() << "four minutes of playing: the Linux player's only";
+    const std::string file = TestDataPath("tone_44100_2min.mp3");
+    RealDecoderLibrary library;
+    const Bytes decoded = DecodeWhole(library, ReadFile(file), false);
+    const auto sentSegments = Segments(decoded);
+    ASSERT_EQ(sentSegments.size(), 1u);
+    const double sent = static_cast<double>(sentSegments[0].end - sentSegments[0].begin);
+
+    // In one piece: each period 44.1 samples within the one sample that a
+    // dropped or repeated frame makes, and no step beyond that of a frame
+    // dropped at a zero crossing, twice a sine's steepest.
+    auto smooth = [](const Bytes& pcm, Segment segment) {
+        for (int channel : {0, 1}) {
+            const ToneReport report = AnalyseTone(pcm, segment, channel);
+            if (report.worstPeriodError > 1.5 || report.largestStep > 2.4 * std::sin(M_PI / 44.1) * report.peak + 100)
+                return false;
+        }
+        return true;
+    };
+    // What the check lets through, on two seconds of the tone: a frame dropped
+    // or repeated at a crest, but not a block dropped, a block of silence or a
+    // whole queue flushed.
+    const std::size_t second = sentSegments[0].begin + kSampleRate;
+    std::size_t crest = second;
+    for (std::size_t i = second; i < second + 44; ++i)
+        crest = Sample(decoded, 4 * i) > Sample(decoded, 4 * crest) ? i : crest;
+    const auto at = decoded.begin() + static_cast<std::ptrdiff_t>(4 * crest);
+    const Bytes before(at - 4 * kSampleRate, at);
+    auto edited = [&](int dropFrames, int silentFrames) {
+        Bytes pcm = before;
+        pcm.insert(pcm.end(), 4 * static_cast<std::size_t>(silentFrames), 0);
+        if (dropFrames < 0)
+            pcm.insert(pcm.end(), at, at + 4);
+        pcm.insert(pcm.end(), at + 4 * std::max(dropFrames, 0), at + 4 * (std::max(dropFrames, 0) + kSampleRate));
+        return pcm;
+    };
+    for (const auto& [drop, silence, passes] : {std::tuple{1, 0, true}, {-1, 0, true}, {kBlockFrames, 0, false},
+                                                {0, kBlockFrames, false}, {kQueueLimit / 4, 0, false}}) {
+        const Bytes pcm = edited(drop, silence);
+        const auto segments = Segments(pcm);
+        EXPECT_EQ(segments.size() == 1 && smooth(pcm, segments[0]), passes) << drop << " dropped, " << silence;
+    }
+
+    // The null sink is the sound card here, and its clock is not quite the
+    // sender's: it counts whole microseconds per chunk it renders, and runs
+    // tens of ppm fast (200 ppm with 5 ms chunks). Its rate against the
+    // monotonic clock, from how fast the recording grows.
+    std::atomic<bool> playing = true;
+    std::vector<std::pair<double, double>> growth;  // seconds, frames
+    std::thread probe([&] {
+        const auto start = std::chrono::steady_clock::now();
+        for (; playing; std::this_thread::sleep_for(100ms)) {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(recording_, error);
+            const std::chrono::duration<double> time = std::chrono::steady_clock::now() - start;
+            if (!error)
+                growth.push_back({time.count(), static_cast<double>(size / 4)});
+        }
+    });
+    StartPlayer();
+    const int drifts[] = {300, -300};
+    if (!HasFatalFailure()) {
+        EXPECT_EQ(Send({"--drift", "+300", "127.0.0.1", file}), 0);
+        std::this_thread::sleep_for(3s);
+        EXPECT_EQ(Send({"--drift", "-300", "127.0.0.1", file}), 0);
+        std::this_thread::sleep_for(1s);
+    }
+    playing = false;
+    probe.join();
+    ASSERT_FALSE(HasFailure());
+    const Bytes recording = StopRecording();
+    double mt = 0, mf = 0, covariance = 0, variance = 0;
+    for (const auto& [t, f] : growth) {
+        mt += t / static_cast<double>(growth.size());
+        mf += f / static_cast<double>(growth.size());
+    }
+    for (const auto& [t, f] : growth) {
+        covariance += (t - mt) * (f - mf);
+        variance += (t - mt) * (t - mt);
+    }
+    const double sinkPpm = 1e6 * (covariance / variance / kSampleRate - 1);
+    std::printf("the sink runs %+.1f ppm against the monotonic clock\n", sinkPpm);
+
+    // A queue that runs dry plays a block of silence, 2048 frames.
+    const auto segments = Segments(recording);
+    for (std::size_t i = 0; i < segments.size(); ++i)
+        std::printf("tone from %.3f s for %zu frames, then %zu frames of silence\n",
+                    static_cast<double>(segments[i].begin) / kSampleRate, segments[i].end - segments[i].begin,
+                    i + 1 < segments.size() ? segments[i + 1].begin - segments[i].end : 0);
+    ASSERT_EQ(segments.size(), 2u) << "a gap inside the tone";
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Segment segment = segments[i];
+        const double played = static_cast<double>(segment.end - segment.begin);
+        EXPECT_TRUE(smooth(recording, segment)) << drifts[i] << " ppm: a jump in the tone";
+        EXPECT_NEAR(played, sent, 500e-6 * sent + 64) << drifts[i] << " ppm";
+        // From 45 s on: settled, the player drops (or repeats) frames as fast
+        // as the sender's clock gains (or loses) on the sink's, which raises
+        // (or lowers) the tone by as much. At least half of 300 ppm, or the
+        // latency drifts.
+        const Segment settled{segment.begin + 45 * kSampleRate, segment.end};
+        const double pitch = AnalyseTone(recording, settled, 0).frequency;
+        std::printf("%+d ppm: played %+.1f ms against what was sent, tone at %.4f Hz after 45 s\n", drifts[i],
+                    1000 * (played - sent) / kSampleRate, pitch);
+        EXPECT_NEAR(pitch, 1000.0 * (1 + drifts[i] * 1e-6) / (1 + sinkPpm * 1e-6), 1000.0 * 150e-6)
+            << drifts[i] << " ppm: not made up";
     }
 }
 

@@ -273,6 +273,22 @@ TEST(PacerTest, KeepsToTheFramesPlayingTimeWithoutDrift)
     EXPECT_EQ(pacer.Due(stalled), stalled - kLead + 26'122'448ns);
 }
 
+TEST(PacerTest, DriftScalesTheScheduleByItsRatioWithoutRoundingBuildingUp)
+{
+    // 137200 frames are 3584 s; a rounding per frame would be up to 137 us off.
+    const Mp3FrameHeader cd{128, 44100, 2, 418, 1152};
+    const Clock::time_point t0 = Clock::now();
+    for (const int ppm : {300, -300}) {
+        Pacer pacer(ppm);
+        EXPECT_EQ(pacer.Due(t0), t0 - kLead);
+        for (int i = 0; i < 137'200; ++i)
+            pacer.Sent(cd);
+        const auto exact = static_cast<__int128>(3584'000'000'000) * 1'000'000 / (1'000'000 + ppm);
+        const std::int64_t due = (pacer.Due(t0) - (t0 - kLead)).count();
+        EXPECT_LE(std::abs(due - static_cast<std::int64_t>(exact)), 1) << ppm << " ppm";
+    }
+}
+
 TEST_F(SenderTest, DatagramsHoldWholeFramesUpToTheLimits)
 {
     const Read read = ReadFile("long");
@@ -300,7 +316,7 @@ TEST_F(SenderTest, ToolDeliversTheFramesOverTcpAndUdp)
     Save("wrapped", Join({{'I', 'D', '3', 3, 0, 0, 0, 0, 0, 4, 1, 2, 3, 4}, Load("stereo"), Junk(1000)}));
     std::string port;
     const int listener = Socket(SOCK_STREAM, port);
-    const pid_t tcp = Start({"--fast", "--port", port, "127.0.0.1", Path("wrapped")}, "tcp.err");
+    const pid_t tcp = Start({"--fast", "--drift", "-10000", "--port", port, "127.0.0.1", Path("wrapped")}, "tcp.err");
     EXPECT_EQ(ReceiveAll(listener), Load("stereo"));
     EXPECT_EQ(Wait(tcp), 0) << Text("tcp.err");
     close(listener);
@@ -386,7 +402,9 @@ TEST_F(SenderTest, ToolFailsWithAMessage)
     }
     using Args = std::vector<std::string>;
     for (const Args& args : {Args{"h"}, Args{"h", "f", "g"}, Args{"--tcp", "h", "f"}, Args{"h", "f", "--port"},
-                             Args{"--port", "0", "h", "f"}, Args{"--port", "9e4", "h", "f"}}) {
+                             Args{"--port", "0", "h", "f"}, Args{"--port", "9e4", "h", "f"},
+                             Args{"--drift", "10001", "h", "f"}, Args{"--drift", "1.5", "h", "f"},
+                             Args{"--drift", "+-3", "h", "f"}, Args{"h", "f", "--drift"}}) {
         EXPECT_EQ(Wait(Start(args, "usage.err")), 2);
         EXPECT_EQ(Text("usage.err").rfind("usage: sonvale-send", 0), 0u);
     }

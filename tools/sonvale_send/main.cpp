@@ -26,16 +26,19 @@ constexpr int kUdpPort = 52168;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kUsage =
-    "usage: sonvale-send [--udp] [--fast] [--port N] HOST FILE|-\n"
+    "usage: sonvale-send [--udp] [--fast] [--port N] [--drift PPM] HOST FILE|-\n"
     "  Streams an MP3 file (- for standard input) to a Sonvale player, paced in real time.\n"
-    "  --udp     send datagrams to port 52168 instead of a TCP stream to port 52166\n"
-    "  --fast    send as fast as the network takes it, without pacing\n"
-    "  --port N  send to port N instead\n";
+    "  --udp        send datagrams to port 52168 instead of a TCP stream to port 52166\n"
+    "  --fast       send as fast as the network takes it, without pacing\n"
+    "  --port N     send to port N instead\n"
+    "  --drift PPM  pace as if this machine's clock ran PPM parts per million fast\n"
+    "               (below zero: slow), -10000 to 10000\n";
 
 struct Options {
     bool udp = false;
     bool fast = false;
     int port = 0;  // 0 for the player's own port of the transport
+    int driftPpm = 0;
     std::string host;
     std::string file;
 };
@@ -53,6 +56,16 @@ bool ParsePort(const std::string& text, int& port)
     return port >= 1 && port <= 65535;
 }
 
+bool ParseDrift(const std::string& text, int& ppm)
+{
+    const std::size_t digits = text.find_first_not_of("+-") == 1 ? 1 : 0;
+    if (text.size() == digits || text.size() > digits + 5 ||
+        text.find_first_not_of("0123456789", digits) != std::string::npos)
+        return false;
+    ppm = std::stoi(text);
+    return ppm >= -kMaxDriftPpm && ppm <= kMaxDriftPpm;
+}
+
 bool ParseArguments(int argc, char** argv, Options& options)
 {
     std::vector<std::string> operands;
@@ -64,6 +77,9 @@ bool ParseArguments(int argc, char** argv, Options& options)
             options.fast = true;
         } else if (arg == "--port") {
             if (i + 1 == argc || !ParsePort(argv[++i], options.port))
+                return false;
+        } else if (arg == "--drift") {
+            if (i + 1 == argc || !ParseDrift(argv[++i], options.driftPpm))
                 return false;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return false;
@@ -206,7 +222,7 @@ int Run(const Options& options)
     if (fd < 0)
         return kExitFailure;
     Link link(fd, options);
-    Pacer pacer;
+    Pacer pacer(options.driftPpm);
     for (; status == ReadStatus::kFrame; status = reader.Next(frame)) {
         if (!options.fast) {
             const Clock::time_point now = Clock::now();

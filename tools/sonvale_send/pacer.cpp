@@ -20,12 +20,21 @@ std::chrono::nanoseconds MediaClock::Elapsed() const
     return base_ + std::chrono::nanoseconds(rest);
 }
 
+std::chrono::nanoseconds Pacer::Scheduled() const
+{
+    // elapsed * 1e6 / (1e6 + ppm), from the whole elapsed time each call so
+    // that the rounding never builds up; the product stays within 64 bits for
+    // over 250 hours at the widest drift.
+    const std::int64_t elapsed = media_.Elapsed().count();
+    return std::chrono::nanoseconds(elapsed - elapsed * driftPpm_ / (1'000'000 + driftPpm_));
+}
+
 Clock::time_point Pacer::Due(Clock::time_point now)
 {
-    Clock::time_point due = start_ + media_.Elapsed() - kLead;
+    Clock::time_point due = start_ + Scheduled() - kLead;
     if (!started_ || now - due > kMaxLag) {
         started_ = true;
-        start_ = now - media_.Elapsed();
+        start_ = now - Scheduled();
         due = now - kLead;
     }
     return due;

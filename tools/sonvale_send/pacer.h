@@ -22,6 +22,8 @@ inline constexpr std::chrono::nanoseconds kLead = 100ms;
 // starts a new schedule instead of bursting the backlog at the player.
 inline constexpr std::chrono::nanoseconds kMaxLag = 1s;
 inline constexpr std::size_t kMaxDatagramBytes = 8000;
+// The widest clock error the sender will pretend to have, in parts per million.
+inline constexpr int kMaxDriftPpm = 10000;
 
 // Playing time of a frame sequence. Counted in samples rather than summed per
 // frame, so that no rounding builds up over hours of audio.
@@ -40,12 +42,21 @@ private:
 // so that late wake-ups never add up to drift.
 class Pacer {
 public:
+    // driftPpm makes the schedule that of a sender whose clock runs that many
+    // parts per million fast (or slow, below zero): a way to try out how a
+    // player copes with a sender whose clock is not its sound card's.
+    explicit Pacer(int driftPpm = 0) : driftPpm_(driftPpm) {}
+
     // The time at which the next frame is due; the first call starts the schedule.
     Clock::time_point Due(Clock::time_point now);
     // The frame just sent.
     void Sent(const Mp3FrameHeader& header) { media_.Add(header); }
 
 private:
+    // The playing time so far, as the drifting clock would measure it on the real one.
+    std::chrono::nanoseconds Scheduled() const;
+
+    int driftPpm_;
     bool started_ = false;
     Clock::time_point start_;
     MediaClock media_;
