@@ -9,6 +9,7 @@
 #endif
 
 #include "intake/decoder_binding.h"
+#include "intake/mp3_frame.h"
 
 namespace sonvale::test {
 
@@ -32,8 +33,15 @@ std::vector<std::uint8_t> DecodeWhole(DecoderLibrary& library, const std::vector
     auto exit = reinterpret_cast<DecoderBinding::ExitEntry>(library.Resolve("hip_decode_exit"));
     if (!init || !decode || !exit)
         return {};
-    // Generous: a whole test file of low-rate frames.
-    std::vector<short> left(8 * 1024 * 1024), right(8 * 1024 * 1024);
+    // The entry decodes all it is given at once, without an output bound:
+    // room for every frame the file holds, and some.
+    std::size_t samples = 16 * 1152;
+    for (std::size_t at = 0; at + kMp3HeaderBytes <= mp3.size();) {
+        const auto header = ParseMp3FrameHeader(mp3.data() + at);
+        samples += header ? static_cast<std::size_t>(header->samplesPerFrame) : 0;
+        at += header ? static_cast<std::size_t>(header->frameBytes) : 1;
+    }
+    std::vector<short> left(samples), right(samples);
     void* handle = init();
     std::vector<unsigned char> input(mp3.begin(), mp3.end());
     // The first call may stop at the stream's tag frame; calls with no new
