@@ -132,8 +132,11 @@ run_suite() {
   # ctest waits for the end of its tests' output as well as for their end: a
   # process a test left behind that holds it would keep ctest waiting past
   # every test's time limit, so the suite has one too.
+  # The drift check runs alone, at the end.
+  local apart=()
+  [ "$1" = linux ] && apart=(-E playback_drift_e2e)
   local code=0
-  step timeout --kill-after=30 1200 ctest --preset "$1" -j "$parallel" || code=$?
+  step timeout --kill-after=30 1200 ctest --preset "$1" -j "$parallel" "${apart[@]}" || code=$?
   [ $code = 124 ] && echo "== tests $1: still running after 20 minutes, stopped (the last test started above hung)"
   [ $code = 0 ] || status=1
 }
@@ -241,6 +244,21 @@ else
   echo "== tests win32: this kernel runs no 32-bit code; checking the executable and its meter code only"
   step ctest --preset win32 -R "executable_imports|meter_arithmetic_is_sse2" || status=1
 fi
+
+# Four minutes of a drifting sender, with nothing else running: on a busy
+# machine the sound server lets the sink run dry now and then, and the
+# player, keeping its delay flat, rightly makes up for that too, which blurs
+# what the check looks for. One more try if the first is blurred so.
+drift_end_to_end() {
+  echo "== tests linux clock drift end to end"
+  local attempt
+  for attempt in 1 2; do
+    step timeout --kill-after=30 420 ctest --preset linux -R playback_drift_e2e --output-on-failure && return 0
+    echo "attempt $attempt failed"
+  done
+  return 1
+}
+drift_end_to_end || status=1
 
 if [ $status -ne 0 ]; then
   echo "== some suites failed"
