@@ -676,9 +676,9 @@ TEST_F(RecordedPlayback, SenderClockDriftIsMadeUpWithoutAGapOrAJump)
     std::printf("%zu holes inside the recording, %zu frames\n", joins.size(), holeFrames);
     // Seconds of the tone, between holes, with a step in them. The sound
     // server now and then skips a few frames of its own too, with the
-    // correction on or off (two in four minutes at most, seen): a few such
-    // seconds are its doing, while frames dropped or repeated at the wrong
-    // place would show in every second.
+    // correction on or off (up to two a part seen on an idle machine): a few
+    // such seconds are its doing, while frames dropped or repeated at the
+    // wrong place, 13 a second at 300 ppm, would show in every second.
     auto roughSeconds = [&](Segment segment) {
         std::vector<std::size_t> cuts;
         for (const std::size_t join : joins)
@@ -717,7 +717,7 @@ TEST_F(RecordedPlayback, SenderClockDriftIsMadeUpWithoutAGapOrAJump)
         const double played = static_cast<double>(segment.end - segment.begin);
         const int rough = roughSeconds(segment);
         std::printf("%+d ppm: %d seconds with a step in the tone\n", drifts[i], rough);
-        EXPECT_LE(rough, 3) << drifts[i] << " ppm: the tone is not whole";
+        EXPECT_LE(rough, 10) << drifts[i] << " ppm: the tone is not whole";
         EXPECT_NEAR(played, sent, 500e-6 * sent + 64) << drifts[i] << " ppm";
         // From 45 s on: settled, the player drops (or repeats) frames as fast
         // as the sender's clock gains (or loses) on the sink's, which raises
