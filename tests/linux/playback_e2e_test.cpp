@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <random>
 #include <thread>
@@ -437,8 +438,12 @@ TEST_F(RecordedPlayback, KeepsItsSizeAndItsRhythmThroughAFlood)
 
     const std::string file = TestDataPath("stereo_44k_128.mp3");
     {
+        auto sent = std::async(std::launch::async, [&] { return Send({"127.0.0.1", file}); });
+        // The noise starts once the stream holds the slot: a noise connection
+        // still open when the sender comes would rightly turn it away.
+        ASSERT_TRUE(WaitFor(10s, [] { return PlayerConnectionOpen(); }));
         Flood noise(Flood::kNoise);
-        ASSERT_EQ(Send({"127.0.0.1", file}), 0);
+        ASSERT_EQ(sent.get(), 0);
     }
     std::this_thread::sleep_for(1500ms);
     const Bytes recording = StopRecording();
