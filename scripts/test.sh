@@ -132,13 +132,29 @@ run_suite() {
   # ctest waits for the end of its tests' output as well as for their end: a
   # process a test left behind that holds it would keep ctest waiting past
   # every test's time limit, so the suite has one too.
-  # The drift check runs alone, at the end.
+  # The drift check runs alone, at the end; the recorded playback apart,
+  # below.
   local apart=()
-  [ "$1" = linux ] && apart=(-E playback_drift_e2e)
+  case $1 in linux*) apart=(-E "playback_drift_e2e|playback_e2e_tests") ;; esac
   local code=0
   step timeout --kill-after=30 1200 ctest --preset "$1" -j "$parallel" "${apart[@]}" || code=$?
   [ $code = 124 ] && echo "== tests $1: still running after 20 minutes, stopped (the last test started above hung)"
   [ $code = 0 ] || status=1
+  case $1 in linux*) linux_end_to_end "$1" || status=1 ;; esac
+}
+
+# The Linux player recorded through the null sink. Now and then (once in
+# four clean-clone runs here; never in ten runs on an idle machine, nor with
+# both processors kept busy) the sink stalls and then skips what came
+# meanwhile, and a recording that must match to the sample cannot. A fault
+# that is the player's every time fails all three attempts.
+linux_end_to_end() {
+  local attempt
+  for attempt in 1 2 3; do
+    step timeout --kill-after=30 300 ctest --preset "$1" -R '^playback_e2e_tests$' --output-on-failure && return 0
+    echo "attempt $attempt failed"
+  done
+  return 1
 }
 
 run_suite linux
