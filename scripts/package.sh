@@ -4,7 +4,7 @@
 #   sonvale_<version>_amd64.deb     the Linux player and sender, built the Debian
 #                                   way (dpkg-buildpackage) and checked by lintian
 #   Sonvale-<version>-setup.exe     the Windows installer (NSIS)
-#   Sonvale-<version>-win32.zip     the same three files, for running uninstalled
+#   Sonvale-<version>-win32.zip     the same four files, for running uninstalled
 # Uses build/win32 as scripts/test.sh leaves it, or builds it from the preset.
 #
 #   scripts/package.sh --test-installer FILE
@@ -37,11 +37,14 @@ build_windows() {
   cmake --build --preset "$preset" --target Sonvale -j "$jobs" >/dev/null
 }
 
-# Stages the three shipped files of a Windows build without their symbols.
+# Stages the shipped files of a Windows build without their symbols, and the
+# terms of the libraries in them with the licence's full text (LAME's and
+# libsoxr's licences ask for it to go with every copy), with Windows line ends.
 stage_windows() {
   local preset=$1 strip=$2 stage="$work/$1"
   mkdir -p "$stage"
   cp "build/$preset/bin/Sonvale.exe" "build/$preset/bin/lame_enc.dll" "build/$preset/bin/sonvale-help.html" "$stage/"
+  cat packaging/windows/licenses.txt /usr/share/common-licenses/LGPL-2.1 | sed 's/$/\r/' >"$stage/licenses.txt"
   "$strip" --strip-all "$stage/Sonvale.exe"
   "$strip" --strip-unneeded "$stage/lame_enc.dll"
   echo "$stage"
@@ -86,5 +89,5 @@ mv "$work/sonvale_${version}_amd64.deb" dist/
 echo "== package Sonvale-$version-setup.exe, Sonvale-$version-win32.zip"
 stage=$(stage_windows win32 i686-w64-mingw32-strip)
 installer "$stage" "$here/dist/Sonvale-$version-setup.exe"
-(cd "$stage" && zip -q -X -9 "$here/dist/Sonvale-$version-win32.zip" Sonvale.exe lame_enc.dll sonvale-help.html)
+(cd "$stage" && zip -q -X -9 "$here/dist/Sonvale-$version-win32.zip" Sonvale.exe lame_enc.dll sonvale-help.html licenses.txt)
 ls -l dist/
