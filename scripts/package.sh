@@ -4,7 +4,7 @@
 #   sonvale_<version>_amd64.deb     the Linux player and sender, built the Debian
 #                                   way (dpkg-buildpackage) and checked by lintian
 #   Sonvale-<version>-setup.exe     the Windows installer (NSIS)
-#   Sonvale-<version>-win32.zip     the same four files, for running uninstalled
+#   Sonvale-<version>-win32.zip     the same five files, for running uninstalled
 # Uses build/win32 as scripts/test.sh leaves it, or builds it from the preset.
 #
 #   scripts/package.sh --test-installer FILE
@@ -43,10 +43,11 @@ build_windows() {
 stage_windows() {
   local preset=$1 strip=$2 stage="$work/$1"
   mkdir -p "$stage"
-  cp "build/$preset/bin/Sonvale.exe" "build/$preset/bin/lame_enc.dll" "build/$preset/bin/sonvale-help.html" "$stage/"
+  cp "build/$preset/bin/Sonvale.exe" "build/$preset/bin/lame_enc.dll" "build/$preset/bin/libsoxr.dll" \
+      "build/$preset/bin/sonvale-help.html" "$stage/"
   cat packaging/windows/licenses.txt /usr/share/common-licenses/LGPL-2.1 | sed 's/$/\r/' >"$stage/licenses.txt"
   "$strip" --strip-all "$stage/Sonvale.exe"
-  "$strip" --strip-unneeded "$stage/lame_enc.dll"
+  "$strip" --strip-unneeded "$stage/lame_enc.dll" "$stage/libsoxr.dll"
   echo "$stage"
 }
 
@@ -89,5 +90,5 @@ mv "$work/sonvale_${version}_amd64.deb" dist/
 echo "== package Sonvale-$version-setup.exe, Sonvale-$version-win32.zip"
 stage=$(stage_windows win32 i686-w64-mingw32-strip)
 installer "$stage" "$here/dist/Sonvale-$version-setup.exe"
-(cd "$stage" && zip -q -X -9 "$here/dist/Sonvale-$version-win32.zip" Sonvale.exe lame_enc.dll sonvale-help.html licenses.txt)
+(cd "$stage" && zip -q -X -9 "$here/dist/Sonvale-$version-win32.zip" Sonvale.exe lame_enc.dll libsoxr.dll sonvale-help.html licenses.txt)
 ls -l dist/

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine to build, package and test both players: Debian
-# packages (with deb-src and i386 enabled where missing), lame_enc.dll and a
-# static libsoxr cross-built from Debian's lame and libsoxr sources, and
+# packages (with deb-src and i386 enabled where missing), lame_enc.dll and
+# libsoxr.dll cross-built from Debian's lame and libsoxr sources, and
 # googletest built for mingw. Safe to run again.
 set -euo pipefail
 
@@ -126,26 +126,29 @@ for arch in i686 x86_64; do
     rm -rf "$work"
     echo "setup: built $out/lame_enc.dll"
   fi
-  # libsoxr, linked statically into the executable: single-threaded (no
-  # OpenMP, so no libgomp or pthread DLL to ship), only its single-precision
-  # engines (the player uses its high-quality setting), with SSE but no AVX
-  # code. Windows gives 32-bit code a stack aligned to 4 bytes only, so its SSE
-  # code realigns where it needs 16.
-  if [ ! -f "$out/soxr/lib/libsoxr.a" ]; then
+  # libsoxr as a DLL beside the executable, so that a user can put another
+  # build of it in its place, as its licence (the LGPL) provides for:
+  # single-threaded (no OpenMP, so no libgomp or pthread DLL to ship), only
+  # its single-precision engines (the player uses its high-quality setting),
+  # with SSE but no AVX code, and libgcc linked in. Windows gives 32-bit code
+  # a stack aligned to 4 bytes only, so its SSE code realigns where it needs 16.
+  if [ ! -f "$out/soxr/bin/libsoxr.dll" ]; then
     fetch_soxr_source
+    rm -rf "$out/soxr"
     work=$(mktemp -d)
     soxr_flags=$flags
     [ "$arch" = i686 ] && soxr_flags="$flags -mincoming-stack-boundary=2"
     ( cd "$work"
       tar xf "$soxr_source"/libsoxr_*.orig.tar.xz
       cmake -S soxr-*/ -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
-          -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$soxr_flags" -DCMAKE_INSTALL_PREFIX="$out/soxr" \
-          -DBUILD_SHARED_LIBS=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF -DBUILD_TESTS=OFF \
+          -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$soxr_flags" -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc" \
+          -DCMAKE_INSTALL_PREFIX="$out/soxr" \
+          -DBUILD_SHARED_LIBS=ON -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF -DBUILD_TESTS=OFF \
           -DBUILD_EXAMPLES=OFF -DWITH_CR64=OFF -DWITH_CR64S=OFF -DWITH_VR32=OFF -Wno-dev >/dev/null
       cmake --build build >/dev/null
       cmake --install build >/dev/null )
     rm -rf "$work"
-    echo "setup: built $out/soxr/lib/libsoxr.a"
+    echo "setup: built $out/soxr/bin/libsoxr.dll"
   fi
   if [ ! -f "$out/gtest/lib/libgtest.a" ]; then
     rm -rf "$out/gtest-build"

@@ -1,8 +1,8 @@
-; The Windows installer: Sonvale.exe, lame_enc.dll, the help page and the
-; libraries' licence terms in the 32-bit Program Files folder, a Start-menu
+; The Windows installer: Sonvale.exe, lame_enc.dll, libsoxr.dll, the help page
+; and the libraries' licence terms in the 32-bit Program Files folder, a Start-menu
 ; shortcut, an entry in Add/Remove Programs and firewall rules for the
 ; player's two ports. scripts/package.sh builds it:
-;   makensis -DVERSION=1.0.0.1 -DBIN=<folder with the four files> -DOUTFILE=<setup.exe> sonvale.nsi
+;   makensis -DVERSION=1.0.0.1 -DBIN=<folder with the five files> -DOUTFILE=<setup.exe> sonvale.nsi
 ; With -DTARGET=amd64-unicode the same script packs the x86-64 build, which is
 ; how it is tried out under 64-bit Wine where 32-bit programs cannot run.
 
@@ -110,6 +110,7 @@ Section
   SetOutPath "$INSTDIR"
   File "${BIN}/Sonvale.exe"
   File "${BIN}/lame_enc.dll"
+  File "${BIN}/libsoxr.dll"
   File "${BIN}/sonvale-help.html"
   File "${BIN}/licenses.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -141,6 +142,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\Sonvale.exe"
   Delete "$INSTDIR\lame_enc.dll"
+  Delete "$INSTDIR\libsoxr.dll"
   Delete "$INSTDIR\sonvale-help.html"
   Delete "$INSTDIR\licenses.txt"
   Delete "$INSTDIR\uninstall.exe"

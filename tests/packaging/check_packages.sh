@@ -23,7 +23,7 @@ done
 
 # The version of CMake's project() line in the package, in the installer's
 # version record and in that of the program it installs.
-7z e -o"$work/setup" "$setup" Sonvale.exe lame_enc.dll sonvale-help.html licenses.txt uninstall.exe >/dev/null
+7z e -o"$work/setup" "$setup" Sonvale.exe lame_enc.dll libsoxr.dll sonvale-help.html licenses.txt uninstall.exe >/dev/null
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb is version $(dpkg-deb -f "$deb" Version)"
 for exe in "$setup" "$work/setup/Sonvale.exe"; do
   for field in FileVersion ProductVersion; do
@@ -33,12 +33,12 @@ for exe in "$setup" "$work/setup/Sonvale.exe"; do
 done
 # The zip holds exactly what the installer installs.
 7z e -o"$work/zip" "$zip" >/dev/null
-[ "$(LC_ALL=C ls "$work/zip")" = "$(printf 'Sonvale.exe\nlame_enc.dll\nlicenses.txt\nsonvale-help.html')" ] || fail "$zip holds: $(ls "$work/zip")"
-for file in Sonvale.exe lame_enc.dll sonvale-help.html licenses.txt; do
+[ "$(LC_ALL=C ls "$work/zip")" = "$(printf 'Sonvale.exe\nlame_enc.dll\nlibsoxr.dll\nlicenses.txt\nsonvale-help.html')" ] || fail "$zip holds: $(ls "$work/zip")"
+for file in Sonvale.exe lame_enc.dll libsoxr.dll sonvale-help.html licenses.txt; do
   cmp -s "$work/zip/$file" "$work/setup/$file" || fail "$file differs between the zip and the installer"
 done
 # The licence's whole text goes with the libraries it covers.
-for text in lame_enc.dll libsoxr "GNU LESSER GENERAL PUBLIC LICENSE" "END OF TERMS AND CONDITIONS"; do
+for text in lame_enc.dll libsoxr.dll "GNU LESSER GENERAL PUBLIC LICENSE" "END OF TERMS AND CONDITIONS"; do
   grep -q "$text" "$work/zip/licenses.txt" || fail "licenses.txt lacks \"$text\""
 done
 

@@ -1,6 +1,6 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails unless EXE is a PE of the expected machine whose imports are all
-# system DLLs.
+# system DLLs, but for the libsoxr.dll that ships beside it.
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")
@@ -20,12 +20,13 @@ string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
 set(system KERNEL32.dll USER32.dll GDI32.dll COMCTL32.DLL COMCTL32.dll WS2_32.dll WINMM.dll msvcrt.dll
     SHELL32.dll ADVAPI32.dll VERSION.dll ole32.dll IPHLPAPI.DLL)
 string(TOLOWER "${system}" system)
+list(APPEND system libsoxr.dll)
 foreach(entry IN LISTS names)
   string(REPLACE "DLL Name: " "" dll "${entry}")
   string(STRIP "${dll}" dll)
   string(TOLOWER "${dll}" lower)
   if(NOT lower IN_LIST system)
-    message(FATAL_ERROR "${EXE} imports ${dll}, which Windows does not provide")
+    message(FATAL_ERROR "${EXE} imports ${dll}, which neither Windows nor the package provides")
   endif()
   message(STATUS "imports ${dll}")
 endforeach()

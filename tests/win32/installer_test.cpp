@@ -86,7 +86,8 @@ TEST(Installer, SilentInstallStartsThePlayerAndQuietUninstallTakesAllAway)
     // own kind sees; this test is built for the same kind.
     const std::wstring folder = KnownFolder(FOLDERID_ProgramFiles) + L"\\Sonvale\\";
     const std::wstring shortcut = KnownFolder(FOLDERID_CommonPrograms) + L"\\Sonvale.lnk";
-    for (const wchar_t* file : {L"Sonvale.exe", L"lame_enc.dll", L"sonvale-help.html", L"licenses.txt", L"uninstall.exe"})
+    for (const wchar_t* file : {L"Sonvale.exe", L"lame_enc.dll", L"libsoxr.dll", L"sonvale-help.html", L"licenses.txt",
+                               L"uninstall.exe"})
         EXPECT_TRUE(Exists(folder + file)) << win32::Narrow(folder + file);
     EXPECT_TRUE(Exists(shortcut)) << win32::Narrow(shortcut);
     EXPECT_EQ(UninstallText(L"DisplayName"), L"Sonvale");
